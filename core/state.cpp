@@ -1,0 +1,164 @@
+#include "state.h"
+
+#include <cstring>
+
+void InitPulleyState(PulleyState& state, const PulleyDevice* device, const RelayDevice* relay,
+                     const WindowEffects* window)
+{
+    std::memset(&state, 0, sizeof state);
+    state.device = device;
+    state.relay = relay;
+    state.window = window;
+    state.count = NoReading;
+}
+
+// A link worth handing to the library: not none, not ConnectPulley's -1.
+// Links that were closed are set to none, so they never reach it either.
+static bool HasLiveLink(const PulleyState& state)
+{
+    return state.link != nullptr && state.link != InvalidLink();
+}
+
+static void ForgetLink(PulleyState& state)
+{
+    state.link = nullptr;
+    state.connected = false;
+}
+
+bool BeginConnect(PulleyState& state, const char* portName)
+{
+    std::strncpy(state.connectName, portName, ConnectNameSize - 1);
+    state.connectName[ConnectNameSize - 1] = '\0';
+    state.link = state.device->Connect(state.connectName);
+    if (state.link == InvalidLink())
+        return false;
+    state.identifyAttempts = 0;
+    return true;
+}
+
+IdentifyResult IdentifyTick(PulleyState& state, void (*progress)(int attempts, void* context),
+                            void* context)
+{
+    state.identifyAttempts++;
+    progress(state.identifyAttempts, context);
+    if (state.device->Identify(state.link))
+        return Identified;
+    if (state.identifyAttempts < IdentifyAttempts)
+        return Waiting;
+    state.device->Disconnect(state.link);
+    ForgetLink(state);
+    return GaveUp;
+}
+
+// The operator cancelled Select Pulley Port while the pulley was being
+// identified: the port would otherwise stay open, and busy, until exit.
+void CancelConnect(PulleyState& state)
+{
+    if (state.connected || !HasLiveLink(state))
+        return;
+    state.device->Disconnect(state.link);
+    ForgetLink(state);
+}
+
+void ConfirmConnected(PulleyState& state)
+{
+    state.connected = true;
+    state.window->StartPollTimer();
+}
+
+static void RelayCount(PulleyState& state)
+{
+    if (state.relayPort == nullptr)
+        return;
+    RelayLine line = BuildRelayMessage(state.settings.relayFormat, CurrentDisplayText(state).text);
+    if (line.length > 0)
+        state.relay->Write(state.relayPort, line.bytes, line.length);
+}
+
+void PollTick(PulleyState& state)
+{
+    if (!state.connected)
+        return;  // a tick that was already queued when polling stopped
+    int32_t reading = state.device->Read(state.link);
+    if (reading == LostReading) {
+        state.window->StopPollTimer();
+        state.window->ShowLostLinkWarning();
+        if (!state.connected)
+            return;  // the window was closed while the warning was up
+        state.device->CloseAsHandle(state.link);
+        ForgetLink(state);
+    } else if (reading == state.count &&
+               !(state.relayPort != nullptr && state.settings.relayFormat == TCountEdgeTech)) {
+        return;  // EdgeTech equipment wants a line every second, changed or not
+    }
+    state.count = reading;
+    state.window->Refresh();
+    RelayCount(state);
+}
+
+void Disconnect(PulleyState& state)
+{
+    state.window->StopPollTimer();
+    if (HasLiveLink(state))
+        state.device->CloseAsHandle(state.link);
+    ForgetLink(state);
+    state.count = NoReading;
+    state.window->Repaint();
+}
+
+void ResetCount(PulleyState& state)
+{
+    if (HasLiveLink(state))
+        state.device->Reset(state.link);
+}
+
+void PresetCount(PulleyState& state, int32_t metres)
+{
+    if (HasLiveLink(state))
+        state.device->Preset(state.link, metres);
+}
+
+int32_t ReadCountNow(PulleyState& state)
+{
+    return HasLiveLink(state) ? state.device->Read(state.link) : LostReading;
+}
+
+bool ReadFirmwareVersion(PulleyState& state, char* buffer, int size)
+{
+    if (!state.connected || size <= 0)
+        return false;
+    buffer[0] = '\0';
+    state.device->GetVersion(state.link, buffer, size);
+    buffer[size - 1] = '\0';
+    return true;
+}
+
+int32_t QueryCount(const PulleyState& state)
+{
+    if (state.testMode)
+        return state.testSource.Value(state.testSource.context);
+    return ShowsFeet(state) ? MetresToFeet(state.count) : state.count;
+}
+
+void Shutdown(PulleyState& state)
+{
+    if (state.connected) {
+        state.device->Disconnect(state.link);
+        state.window->StopPollTimer();
+        ForgetLink(state);
+    }
+    if (state.relayPort != nullptr) {
+        state.relay->Close(state.relayPort);
+        state.relayPort = nullptr;
+    }
+}
+
+DisplayText CurrentDisplayText(const PulleyState& state)
+{
+    return FormatCount(state.count, state.settings.units, state.connected);
+}
+
+bool ShowsFeet(const PulleyState& state)
+{
+    return state.settings.units != Metres;
+}

@@ -1,0 +1,69 @@
+// Resource ids of the display: menu, dialogs, controls, strings, icon.
+#pragma once
+
+// Menu 130 and its commands
+#define IDR_MAINMENU 130
+#define IDM_CONNECT 32771
+#define IDM_RESETCOUNT 32772
+#define IDM_DISCONNECT 32773
+#define IDM_ALWAYSVISIBLE 32774
+#define IDM_SETCOUNT 32775
+#define IDM_RELAYCOUNT 32776
+#define IDM_METRES 32779
+#define IDM_FEET 32780
+#define IDM_ABOUT 104
+#define IDM_EXIT 105
+
+#define IDC_STATIC -1
+
+// Icon group
+#define IDI_PULLEY 108
+
+// Strings
+#define IDS_CAPTION 103
+#define IDS_CLASSNAME 109
+#define IDS_CANNOTUSEPORT 110
+#define IDS_CONNECTIONLOST 111
+#define IDS_NOPULLEY 112
+#define IDS_PRESETRANGEMETRES 113
+#define IDS_PRESETRANGEFEET 114
+
+// Select Pulley Port
+#define IDD_SELECTPORT 129
+#define IDC_PORTLIST 1003
+#define IDC_PROGRESS 1004
+#define IDC_CONNECTATSTARTUP 1008
+#define IDC_STATUSLINE 2000
+
+// About
+#define IDD_ABOUT 131
+#define IDC_SOFTWAREVERSION 1006
+#define IDC_FIRMWAREVERSION 1007
+
+// Set Count
+#define IDD_SETCOUNT 132
+#define IDC_PRESETVALUE 1009
+#define IDC_PRESETPLUS 1010
+#define IDC_PRESETMINUS 1011
+#define IDC_PRESETUNIT 1028
+
+// Relay Count
+#define IDD_RELAYCOUNT 133
+#define IDC_RELAYBAUD 1011
+#define IDC_RELAYPORT 1013
+#define IDC_RELAYCONNECT 1014
+#define IDC_RELAYDISCONNECT 1015
+#define IDC_FORMATKVARN 1017
+#define IDC_FORMATTCOUNT 1018
+#define IDC_FORMATEDGETECH 1019
+#define IDC_FORMATNOTUSED 1020
+
+// Test Value
+#define IDD_TESTVALUE 134
+#define IDC_TESTVALUE 1021
+#define IDC_TESTPLUS 1022
+#define IDC_TESTMINUS 1023
+
+// The program's file version, shown by the About box
+#define PULLEY_VERSION_BINARY 1, 0, 0, 1
+#define PULLEY_VERSION_TEXT "1.0.0.1"

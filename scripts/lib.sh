@@ -1,0 +1,72 @@
+# Shared by scripts/test and scripts/demo: packages, builds, a Wine prefix
+# with serial ports mapped to ptys, and an X display.
+# shellcheck shell=bash
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+WINE64=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+
+PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev googletest python3
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+    wine wine64 xvfb x11-utils socat imagemagick fonts-dejavu-core fonts-wine)
+
+say() { printf '== %s\n' "$*" >&2; }
+
+install_packages() {
+    local missing=()
+    for package in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    say "installing ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+build_preset() {
+    local preset=$1
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+}
+
+# A fresh prefix in $1 with COM1, COM2, COM3 and COM12 mapped to the pty
+# links $1/ports/com1 ... (made later by socat; a missing one is a port that
+# cannot be opened). With $2 = desktop, windows live on Wine's own desktop,
+# which draws their frames and titles, as no window manager runs on Xvfb.
+make_wine_prefix() {
+    local dir=$1 desktop=${2:-}
+    rm -rf "$dir"
+    mkdir -p "$dir/ports"
+    export WINEPREFIX=$dir/prefix WINELOADER=$WINE64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    "$WINE64" wineboot -i >/dev/null 2>&1
+    for port in com1 com2 com3 com12; do
+        "$WINE64" reg add 'HKLM\Software\Wine\Ports' /v "${port^^}" /t REG_SZ /d "$dir/ports/$port" /f >/dev/null 2>&1
+    done
+    if [ "$desktop" = desktop ]; then
+        "$WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
+        "$WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1024x768 /f >/dev/null 2>&1
+    fi
+    # The mount manager takes the port mapping when the server starts again.
+    "$WINESERVER" -k 2>/dev/null || true
+    "$WINESERVER" -w 2>/dev/null || true
+}
+
+# Starts Xvfb on a free display number and exports DISPLAY.
+start_xvfb() {
+    local number
+    for number in $(seq 91 140); do
+        [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ] && continue
+        Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+        XVFB_PID=$!
+        export DISPLAY=":$number"
+        for _ in $(seq 50); do
+            xdpyinfo >/dev/null 2>&1 && return 0
+            sleep 0.1
+        done
+        kill "$XVFB_PID" 2>/dev/null
+    done
+    say "could not start Xvfb"
+    return 1
+}

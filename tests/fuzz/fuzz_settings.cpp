@@ -1,0 +1,48 @@
+// Any bytes as a settings file: the load must stay in bounds, terminate the
+// names, keep every byte it can, and everything the program then makes from
+// the record (texts, relay lines) must stay in its buffers.
+#include <cstdint>
+#include <initializer_list>
+#include <cstdlib>
+#include <cstring>
+
+#include "count_text.h"
+#include "settings.h"
+
+static const uint8_t* input;
+static size_t inputSize;
+
+static int ReadInput(void* buffer, int size)
+{
+    size_t length = inputSize < static_cast<size_t>(size) ? inputSize : static_cast<size_t>(size);
+    std::memcpy(buffer, input, length);
+    return static_cast<int>(length);
+}
+static bool Refuse(const void*, int) { return false; }
+static void NoBox() {}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    input = data;
+    inputSize = size;
+    SettingsFile file = {ReadInput, Refuse, NoBox};
+    SettingsRecord record;
+    if (!LoadSettings(record, file))
+        std::abort();
+    if (std::strlen(record.pulleyPort) > 15 || std::strlen(record.relayPort) > 15)
+        std::abort();
+    const uint8_t* raw = reinterpret_cast<const uint8_t*>(&record);
+    for (size_t i = 0; i < SettingsRecordSize; i++) {
+        bool terminator = i == 59 || i == 75;
+        uint8_t expected = i < size ? data[i] : 0;
+        if (!terminator && raw[i] != expected)
+            std::abort();
+    }
+    for (bool connected : {false, true}) {
+        DisplayText text = FormatCount(static_cast<int32_t>(record.relayBaudIndex), record.units, connected);
+        RelayLine line = BuildRelayMessage(record.relayFormat, text.text);
+        if (std::strlen(text.text) > 13 || line.length < 0 || line.length > RelayLineSize)
+            std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,357 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "state.h"
+
+// A scripted pulley and window: every call is logged in order.
+static std::vector<std::string> calls;
+static std::deque<int32_t> readings;
+static std::deque<int> identifyAnswers;
+static PulleyLink nextLink;
+static std::vector<std::string> relayed;
+static std::function<void()> duringWarning;
+
+static PulleyLink FakeConnect(const char* name)
+{
+    calls.push_back(std::string("connect ") + name);
+    return nextLink;
+}
+static int FakeIdentify(PulleyLink)
+{
+    calls.push_back("identify");
+    int answer = identifyAnswers.empty() ? 0 : identifyAnswers.front();
+    if (!identifyAnswers.empty())
+        identifyAnswers.pop_front();
+    return answer;
+}
+static int32_t FakeRead(PulleyLink)
+{
+    calls.push_back("read");
+    int32_t reading = readings.empty() ? LostReading : readings.front();
+    if (!readings.empty())
+        readings.pop_front();
+    return reading;
+}
+static int FakeReset(PulleyLink)
+{
+    calls.push_back("reset");
+    return 1;
+}
+static int FakePreset(PulleyLink, int32_t metres)
+{
+    calls.push_back("preset " + std::to_string(metres));
+    return 1;
+}
+static int FakeVersion(PulleyLink, char* buffer, int size)
+{
+    calls.push_back("version");
+    snprintf(buffer, static_cast<size_t>(size), "fw 1.0");
+    return 1;
+}
+static int FakeDisconnect(PulleyLink)
+{
+    calls.push_back("disconnect");
+    return 1;
+}
+static void FakeCloseHandle(PulleyLink)
+{
+    calls.push_back("closehandle");
+}
+static void FakeRelayWrite(RelayPort, const char* bytes, int length)
+{
+    relayed.emplace_back(bytes, static_cast<size_t>(length));
+}
+static void FakeRelayClose(RelayPort)
+{
+    calls.push_back("relayclose");
+}
+static void StartTimer() { calls.push_back("start"); }
+static void StopTimer() { calls.push_back("stop"); }
+static void Refresh() { calls.push_back("refresh"); }
+static void Repaint() { calls.push_back("repaint"); }
+static void Warn()
+{
+    calls.push_back("warning");
+    if (duringWarning)
+        duringWarning();
+}
+static void IgnoreProgress(int attempts, void*)
+{
+    calls.push_back("progress " + std::to_string(attempts));
+}
+
+static const PulleyDevice FakeDevice = {FakeConnect, FakeIdentify, FakeRead, FakeReset,
+                                        FakePreset, FakeVersion, FakeDisconnect, FakeCloseHandle};
+static const RelayDevice FakeRelay = {FakeRelayWrite, FakeRelayClose};
+static const WindowEffects FakeWindow = {StartTimer, StopTimer, Refresh, Repaint, Warn};
+
+static PulleyLink SomeLink()
+{
+    return reinterpret_cast<PulleyLink>(static_cast<uintptr_t>(0x40));
+}
+
+class Link : public ::testing::Test {
+protected:
+    PulleyState state;
+
+    void SetUp() override
+    {
+        calls.clear();
+        readings.clear();
+        identifyAnswers.clear();
+        relayed.clear();
+        duringWarning = nullptr;
+        nextLink = SomeLink();
+        InitPulleyState(state, &FakeDevice, &FakeRelay, &FakeWindow);
+        ApplyDefaultSettings(state.settings);
+    }
+
+    void Connect()
+    {
+        identifyAnswers = {1};
+        ASSERT_TRUE(BeginConnect(state, "COM3"));
+        ASSERT_EQ(IdentifyTick(state, IgnoreProgress, nullptr), Identified);
+        ConfirmConnected(state);
+        calls.clear();
+    }
+
+    void OpenRelay(int32_t format)
+    {
+        state.relayPort = reinterpret_cast<RelayPort>(static_cast<uintptr_t>(0x80));
+        state.settings.relayFormat = format;
+    }
+};
+
+using Calls = std::vector<std::string>;
+
+TEST_F(Link, StartsIdleWithNoReading)
+{
+    EXPECT_FALSE(state.connected);
+    EXPECT_EQ(state.count, NoReading);
+    EXPECT_EQ(QueryCount(state), 9999);
+    state.settings.units = Feet;
+    EXPECT_EQ(QueryCount(state), MetresToFeet(9999));
+}
+
+TEST_F(Link, FailedOpenReturnsFalseAndStaysIdle)
+{
+    nextLink = InvalidLink();
+    EXPECT_FALSE(BeginConnect(state, "COM9"));
+    EXPECT_FALSE(state.connected);
+    EXPECT_STREQ(state.connectName, "COM9");
+    ResetCount(state);
+    PresetCount(state, 5);
+    EXPECT_EQ(calls, Calls({"connect COM9"}));  // the -1 link never reaches the library
+}
+
+TEST_F(Link, IdentifiedOnFifthTickAndPollingStartsWithoutARead)
+{
+    identifyAnswers = {0, 0, 0, 0, 1};
+    ASSERT_TRUE(BeginConnect(state, "COM3"));
+    for (int tick = 1; tick < 5; tick++)
+        EXPECT_EQ(IdentifyTick(state, IgnoreProgress, nullptr), Waiting);
+    EXPECT_EQ(IdentifyTick(state, IgnoreProgress, nullptr), Identified);
+    ConfirmConnected(state);
+    EXPECT_TRUE(state.connected);
+    EXPECT_EQ(calls.back(), "start");
+    EXPECT_EQ(calls[calls.size() - 3], "progress 5");  // the bar moves before the pulley is asked
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "read"), 0);
+}
+
+TEST_F(Link, NeverIdentifiedGivesUpAfterFifthTryWithOneDisconnect)
+{
+    ASSERT_TRUE(BeginConnect(state, "COM3"));
+    for (int tick = 1; tick < 5; tick++)
+        EXPECT_EQ(IdentifyTick(state, IgnoreProgress, nullptr), Waiting);
+    EXPECT_EQ(IdentifyTick(state, IgnoreProgress, nullptr), GaveUp);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "identify"), 5);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "disconnect"), 1);
+    EXPECT_FALSE(state.connected);
+    // The closed link is not used again, and a new attempt counts from one.
+    CancelConnect(state);
+    ResetCount(state);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "disconnect"), 1);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "reset"), 0);
+    identifyAnswers = {1};
+    ASSERT_TRUE(BeginConnect(state, "COM3"));
+    EXPECT_EQ(IdentifyTick(state, IgnoreProgress, nullptr), Identified);
+    EXPECT_EQ(state.identifyAttempts, 1);
+}
+
+TEST_F(Link, CancelWhileIdentifyingClosesTheLink)
+{
+    ASSERT_TRUE(BeginConnect(state, "COM3"));
+    EXPECT_EQ(IdentifyTick(state, IgnoreProgress, nullptr), Waiting);
+    CancelConnect(state);
+    EXPECT_EQ(calls.back(), "disconnect");
+    CancelConnect(state);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "disconnect"), 1);
+}
+
+TEST_F(Link, NewReadingRefreshesAndSameReadingDoesNothing)
+{
+    Connect();
+    readings = {12, 12, 13};
+    PollTick(state);
+    EXPECT_EQ(calls, Calls({"read", "refresh"}));
+    EXPECT_EQ(state.count, 12);
+    PollTick(state);
+    EXPECT_EQ(calls, Calls({"read", "refresh", "read"}));
+    PollTick(state);
+    EXPECT_EQ(state.count, 13);
+    EXPECT_EQ(calls.back(), "refresh");
+}
+
+TEST_F(Link, ReconnectingToAPulleyReading9999DoesNotRefresh)
+{
+    Connect();
+    readings = {NoReading};
+    PollTick(state);
+    EXPECT_EQ(calls, Calls({"read"}));
+}
+
+TEST_F(Link, RelayGetsALineForEachNewCountInTheChosenFormat)
+{
+    Connect();
+    OpenRelay(TCount);
+    readings = {12, 12, -5};
+    PollTick(state);
+    PollTick(state);
+    PollTick(state);
+    EXPECT_EQ(relayed, std::vector<std::string>({"1:+0012m\r\n", "1:-0005m\r\n"}));
+    state.settings.units = Feet;
+    state.settings.relayFormat = DisplayLine;
+    readings = {12};
+    PollTick(state);
+    EXPECT_EQ(relayed.back(), "+00039ft\r");
+}
+
+TEST_F(Link, EdgeTechGetsALineEverySecondEvenWhenSteady)
+{
+    Connect();
+    OpenRelay(TCountEdgeTech);
+    readings = {12, 12, 12};
+    PollTick(state);
+    PollTick(state);
+    PollTick(state);
+    EXPECT_EQ(relayed, std::vector<std::string>(3, "1:+0012\r\n"));
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "refresh"), 3);
+}
+
+TEST_F(Link, NotUsedOrUnknownFormatSendsNothing)
+{
+    Connect();
+    OpenRelay(NotUsed);
+    readings = {12};
+    PollTick(state);
+    state.settings.relayFormat = 77;
+    readings = {13};
+    PollTick(state);
+    EXPECT_TRUE(relayed.empty());
+}
+
+TEST_F(Link, LostLinkStopsWarnsThenClosesAndSendsOneDashLine)
+{
+    Connect();
+    OpenRelay(DisplayLine);
+    readings = {12};
+    PollTick(state);
+    relayed.clear();
+    calls.clear();
+    // While the box is up the link is still open and the count is the old one.
+    int32_t countDuringBox = 0;
+    duringWarning = [&] {
+        countDuringBox = QueryCount(state);
+        ResetCount(state);
+    };
+    readings = {LostReading};
+    PollTick(state);
+    EXPECT_EQ(countDuringBox, 12);
+    EXPECT_EQ(calls, Calls({"read", "stop", "warning", "reset", "closehandle", "refresh"}));
+    EXPECT_FALSE(state.connected);
+    EXPECT_EQ(state.count, LostReading);
+    EXPECT_EQ(relayed, std::vector<std::string>({"-----m\r"}));
+    EXPECT_EQ(QueryCount(state), LostReading);
+    state.settings.units = Feet;
+    EXPECT_EQ(QueryCount(state), INT32_MIN);
+    EXPECT_STREQ(CurrentDisplayText(state).text, "------ft");
+    // Nothing reaches the closed link afterwards, not even a queued tick.
+    calls.clear();
+    PollTick(state);
+    ResetCount(state);
+    PresetCount(state, 3);
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(Link, DisconnectClosesAsHandleAndRepaintsNoReading)
+{
+    Connect();
+    readings = {12};
+    PollTick(state);
+    calls.clear();
+    Disconnect(state);
+    EXPECT_EQ(calls, Calls({"stop", "closehandle", "repaint"}));
+    EXPECT_FALSE(state.connected);
+    EXPECT_EQ(state.count, NoReading);
+    EXPECT_EQ(state.link, nullptr);
+}
+
+TEST_F(Link, ResetAndPresetGoToTheLibraryOnlyWithALiveLink)
+{
+    ResetCount(state);
+    PresetCount(state, 30);
+    EXPECT_TRUE(calls.empty());
+    Connect();
+    ResetCount(state);
+    PresetCount(state, -29);
+    EXPECT_EQ(calls, Calls({"reset", "preset -29"}));
+}
+
+TEST_F(Link, TestModeAnswersTheTestValueInAnyUnit)
+{
+    Connect();
+    readings = {12};
+    PollTick(state);
+    state.settings.units = Feet;
+    EXPECT_EQ(QueryCount(state), 39);
+    state.testMode = true;
+    state.testSource = {[](void*) -> int32_t { return -250; }, nullptr};
+    EXPECT_EQ(QueryCount(state), -250);
+    state.settings.units = Metres;
+    EXPECT_EQ(QueryCount(state), -250);
+}
+
+TEST_F(Link, ShutdownDisconnectsAndClosesTheRelay)
+{
+    Connect();
+    OpenRelay(DisplayLine);
+    Shutdown(state);
+    EXPECT_EQ(calls, Calls({"disconnect", "stop", "relayclose"}));
+    EXPECT_EQ(state.relayPort, nullptr);
+    calls.clear();
+    Shutdown(state);
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(Link, WindowClosedDuringLostLinkWarningDoesNotCloseTwice)
+{
+    Connect();
+    duringWarning = [&] { Shutdown(state); };
+    readings = {LostReading};
+    PollTick(state);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "disconnect"), 1);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "closehandle"), 0);
+}
+
+TEST_F(Link, FirmwareVersionOnlyWhenConnected)
+{
+    char buffer[40] = "stale text";
+    EXPECT_FALSE(ReadFirmwareVersion(state, buffer, sizeof buffer));
+    Connect();
+    EXPECT_TRUE(ReadFirmwareVersion(state, buffer, sizeof buffer));
+    EXPECT_STREQ(buffer, "fw 1.0");
+}

@@ -1,0 +1,249 @@
+// pulley-sim: a counting pulley on a serial device, for trying the display
+// without a winch. See --help.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "sim_pulley.h"
+
+#ifdef _WIN32
+#include "win_serial.h"
+#else
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+static const char Usage[] =
+    "usage: pulley-sim --port DEVICE [options]\n"
+    "\n"
+    "Answers the display's device library like a counting pulley, on DEVICE\n"
+    "(a serial device or pty on Linux, COMn on Windows).\n"
+    "\n"
+    "options:\n"
+    "  --count N            start at N metres (default 0)\n"
+    "  --rate R             pay out R metres per second (default 0)\n"
+    "  --identify-from N    answer identification from the Nth request (default 1)\n"
+    "  --identify-never     never answer identification\n"
+    "  --delay MS           answer every request MS milliseconds late\n"
+    "  --noise N            send N random bytes before every reply\n"
+    "  --silent             start silent (no answers at all)\n"
+    "  --control FIFO       also read control lines from this FIFO (Linux)\n"
+    "  --help               this text\n"
+    "\n";
+
+#ifdef _WIN32
+typedef HANDLE SimPort;
+static bool OpenSimPort(const char* name, SimPort& port)
+{
+    port = OpenPulleyPort(name);
+    return port != INVALID_HANDLE_VALUE;
+}
+static int ReadSimPort(SimPort port, uint8_t* buffer, int size, int waitMs)
+{
+    for (int waited = 0;; waited += 2) {
+        int received = Win32SerialLine.ReadAvailable(port, buffer, size);
+        if (received != 0 || waited >= waitMs)
+            return received;
+        Sleep(2);
+    }
+}
+static void WriteSimPort(SimPort port, const uint8_t* bytes, int length)
+{
+    Win32SerialLine.Write(port, bytes, length);
+}
+static void SleepMs(int ms)
+{
+    Sleep(static_cast<DWORD>(ms));
+}
+#else
+typedef int SimPort;
+static bool OpenSimPort(const char* name, SimPort& port)
+{
+    port = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (port < 0)
+        return false;
+    termios settings{};
+    if (tcgetattr(port, &settings) == 0) {
+        cfmakeraw(&settings);
+        cfsetspeed(&settings, B19200);
+        tcsetattr(port, TCSANOW, &settings);
+    }
+    return true;
+}
+static int ReadSimPort(SimPort port, uint8_t* buffer, int size, int waitMs)
+{
+    pollfd ready{port, POLLIN, 0};
+    if (poll(&ready, 1, waitMs) <= 0)
+        return 0;
+    ssize_t received = read(port, buffer, static_cast<size_t>(size));
+    if (received < 0)
+        return 0;  // the display's side is closed for now; it may open it again
+    return static_cast<int>(received);
+}
+static void WriteSimPort(SimPort port, const uint8_t* bytes, int length)
+{
+    while (length > 0) {
+        ssize_t written = write(port, bytes, static_cast<size_t>(length));
+        if (written <= 0) {
+            pollfd ready{port, POLLOUT, 0};
+            if (poll(&ready, 1, 100) <= 0)
+                return;
+            continue;
+        }
+        bytes += written;
+        length -= static_cast<int>(written);
+    }
+}
+static void SleepMs(int ms)
+{
+    usleep(static_cast<useconds_t>(ms) * 1000);
+}
+#endif
+
+// Control lines arrive on their own threads (a console read blocks) and are
+// applied by the main loop, which owns the pulley.
+static std::mutex controlLock;
+static std::deque<std::string> controlLines;
+
+static void QueueControlLine(const std::string& line)
+{
+    std::lock_guard<std::mutex> hold(controlLock);
+    controlLines.push_back(line);
+}
+
+static bool TakeControlLine(std::string& line)
+{
+    std::lock_guard<std::mutex> hold(controlLock);
+    if (controlLines.empty())
+        return false;
+    line = controlLines.front();
+    controlLines.pop_front();
+    return true;
+}
+
+static void ReadControlStream(std::FILE* stream)
+{
+    char line[512];
+    while (std::fgets(line, sizeof line, stream)) {
+        line[std::strcspn(line, "\r\n")] = '\0';
+        if (line[0] != '\0')
+            QueueControlLine(line);
+    }
+}
+
+static void Say(const std::string& line)
+{
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+struct Options {
+    const char* port = nullptr;
+    const char* control = nullptr;
+    SimPulley pulley;
+};
+
+static bool ParseOptions(int argc, char** argv, Options& options)
+{
+    for (int i = 1; i < argc; i++) {
+        std::string option = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        bool takesValue = true;
+        if (option == "--port" && value)
+            options.port = value;
+        else if (option == "--control" && value)
+            options.control = value;
+        else if (option == "--count" && value)
+            options.pulley.position = std::atof(value);
+        else if (option == "--rate" && value)
+            options.pulley.rate = std::atof(value);
+        else if (option == "--identify-from" && value)
+            options.pulley.identifyFrom = std::atoi(value);
+        else if (option == "--delay" && value)
+            options.pulley.replyDelayMs = std::atoi(value);
+        else if (option == "--noise" && value)
+            options.pulley.noiseBytes = std::atoi(value);
+        else if (option == "--identify-never")
+            options.pulley.identifyFrom = 0, takesValue = false;
+        else if (option == "--silent")
+            options.pulley.silent = true, takesValue = false;
+        else
+            return false;
+        if (takesValue)
+            i++;
+    }
+    return options.port != nullptr;
+}
+
+static void AnswerFrames(SimPulley& pulley, SimPort port, FrameReader& reader, const uint8_t* bytes, int count,
+                         uint32_t& random)
+{
+    for (int i = 0; i < count; i++) {
+        Frame request, reply;
+        std::string event;
+        if (!FeedFrameReader(reader, bytes[i], request))
+            continue;
+        bool answers = AnswerRequest(pulley, request, reply, event);
+        if (!event.empty())
+            Say("event " + event);
+        if (!answers)
+            continue;
+        if (pulley.replyDelayMs > 0)
+            SleepMs(pulley.replyDelayMs);
+        uint8_t wire[512];
+        WriteSimPort(port, wire, PrepareReplyBytes(pulley, reply, wire, sizeof wire, random));
+    }
+}
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (!ParseOptions(argc, argv, options)) {
+        std::fputs(Usage, argc > 1 && std::strcmp(argv[1], "--help") == 0 ? stdout : stderr);
+        std::puts(SimControlHelp);
+        return argc > 1 && std::strcmp(argv[1], "--help") == 0 ? 0 : 2;
+    }
+    SimPort port;
+    if (!OpenSimPort(options.port, port)) {
+        std::fprintf(stderr, "pulley-sim: cannot open %s\n", options.port);
+        return 1;
+    }
+    std::thread(ReadControlStream, stdin).detach();
+#ifndef _WIN32
+    if (options.control) {
+        // Opened for writing too, so the FIFO never reads end-of-file when a
+        // writer goes away.
+        int fifo = open(options.control, O_RDWR);
+        if (fifo < 0) {
+            std::fprintf(stderr, "pulley-sim: cannot open %s\n", options.control);
+            return 1;
+        }
+        std::thread(ReadControlStream, fdopen(fifo, "r")).detach();
+    }
+#endif
+    SimPulley& pulley = options.pulley;
+    Say(std::string("ready ") + options.port);
+    FrameReader reader{};
+    uint32_t random = 12345;
+    auto last = std::chrono::steady_clock::now();
+    while (!pulley.quit) {
+        std::string line;
+        while (TakeControlLine(line))
+            Say(ApplyControl(pulley, line));
+        auto now = std::chrono::steady_clock::now();
+        AdvanceCable(pulley, std::chrono::duration<double>(now - last).count());
+        last = now;
+        uint8_t bytes[256];
+        int received = ReadSimPort(port, bytes, sizeof bytes, 10);
+        AnswerFrames(pulley, port, reader, bytes, received, random);
+    }
+    return 0;
+}

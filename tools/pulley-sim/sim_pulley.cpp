@@ -1,0 +1,179 @@
+#include "sim_pulley.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+
+int32_t SimCount(const SimPulley& pulley)
+{
+    double count = std::floor(pulley.position);
+    if (count >= 2147483647.0)
+        return 2147483647;
+    if (count <= -2147483648.0)
+        return INT32_MIN;
+    return static_cast<int32_t>(count);
+}
+
+void AdvanceCable(SimPulley& pulley, double seconds)
+{
+    pulley.position += pulley.rate * seconds;
+}
+
+static void ReplyWith(Frame& reply, const Frame& request, const void* payload, int length)
+{
+    reply = Frame{};
+    reply.sequence = request.sequence;
+    reply.command = ReplyTo(request.command);
+    reply.length = static_cast<uint8_t>(length);
+    std::memcpy(reply.payload, payload, static_cast<size_t>(length));
+}
+
+static void ReplyWithError(Frame& reply, const Frame& request, ProtocolError error)
+{
+    reply = Frame{};
+    reply.sequence = request.sequence;
+    reply.command = ReplyError;
+    reply.length = 1;
+    reply.payload[0] = error;
+}
+
+static bool AnswerIdentify(SimPulley& pulley, const Frame& request, Frame& reply, std::string& event)
+{
+    pulley.identifyRequests++;
+    bool answers = pulley.identifyFrom > 0 && pulley.identifyRequests >= pulley.identifyFrom;
+    event = "identify " + std::to_string(pulley.identifyRequests) + (answers ? " answered" : " ignored");
+    if (answers)
+        ReplyWith(reply, request, "KPUL", 4);
+    return answers;
+}
+
+bool AnswerRequest(SimPulley& pulley, const Frame& request, Frame& reply, std::string& event)
+{
+    event.clear();
+    if (pulley.silent)
+        return false;
+    uint8_t value[4];
+    switch (request.command) {
+    case CommandIdentify:
+        return AnswerIdentify(pulley, request, reply, event);
+    case CommandRead:
+        PutInt32(value, SimCount(pulley));
+        ReplyWith(reply, request, value, 4);
+        return true;
+    case CommandReset:
+        pulley.position = 0;
+        event = "reset";
+        ReplyWith(reply, request, nullptr, 0);
+        return true;
+    case CommandPreset:
+        if (request.length != 4) {
+            ReplyWithError(reply, request, ErrorBadLength);
+            return true;
+        }
+        pulley.position = GetInt32(request.payload);
+        event = "preset " + std::to_string(GetInt32(request.payload));
+        ReplyWith(reply, request, nullptr, 0);
+        return true;
+    case CommandVersion:
+        ReplyWith(reply, request, pulley.version.data(),
+                  static_cast<int>(pulley.version.size() < MaxPayload ? pulley.version.size() : MaxPayload));
+        return true;
+    default:
+        ReplyWithError(reply, request, ErrorUnknownCommand);
+        return true;
+    }
+}
+
+static uint8_t NextRandom(uint32_t& random)
+{
+    random = random * 1664525u + 1013904223u;
+    return static_cast<uint8_t>(random >> 24);
+}
+
+int PrepareReplyBytes(SimPulley& pulley, const Frame& reply, uint8_t* out, int size, uint32_t& random)
+{
+    int used = 0;
+    for (int i = 0; i < pulley.noiseBytes && used < size - MaxFrameSize; i++)
+        out[used++] = NextRandom(random);
+    int frameSize = EncodeFrame(reply, out + used);
+    if (pulley.corruptReplies > 0) {
+        pulley.corruptReplies--;
+        out[used + 1 + NextRandom(random) % (frameSize - 1)] ^= static_cast<uint8_t>(1u << (NextRandom(random) % 8));
+    } else if (pulley.partialReplies > 0) {
+        pulley.partialReplies--;
+        frameSize /= 2;
+    }
+    return used + frameSize;
+}
+
+static bool ReadOnOff(std::istringstream& words, bool& value)
+{
+    std::string word;
+    words >> word;
+    if (word != "on" && word != "off")
+        return false;
+    value = word == "on";
+    return true;
+}
+
+std::string ApplyControl(SimPulley& pulley, const std::string& line)
+{
+    std::istringstream words(line);
+    std::string command;
+    words >> command;
+    bool ok = true;
+    if (command == "count") {
+        long long count = 0;
+        ok = static_cast<bool>(words >> count);
+        if (ok)
+            pulley.position = static_cast<double>(count);
+    } else if (command == "rate") {
+        ok = static_cast<bool>(words >> pulley.rate);
+    } else if (command == "silent") {
+        ok = ReadOnOff(words, pulley.silent);
+    } else if (command == "identify-from") {
+        std::string from;
+        words >> from;
+        pulley.identifyFrom = from == "never" ? 0 : std::atoi(from.c_str());
+        pulley.identifyRequests = 0;
+        ok = from == "never" || pulley.identifyFrom > 0;
+    } else if (command == "delay") {
+        ok = static_cast<bool>(words >> pulley.replyDelayMs) && pulley.replyDelayMs >= 0;
+    } else if (command == "noise") {
+        ok = static_cast<bool>(words >> pulley.noiseBytes) && pulley.noiseBytes >= 0 && pulley.noiseBytes <= 256;
+    } else if (command == "corrupt") {
+        ok = static_cast<bool>(words >> pulley.corruptReplies);
+    } else if (command == "partial") {
+        ok = static_cast<bool>(words >> pulley.partialReplies);
+    } else if (command == "version") {
+        std::getline(words >> std::ws, pulley.version);
+    } else if (command == "status") {
+        return "status count " + std::to_string(SimCount(pulley)) + " rate " + std::to_string(pulley.rate) +
+               (pulley.silent ? " silent" : "");
+    } else if (command == "quit") {
+        pulley.quit = true;
+    } else if (command == "help") {
+        return SimControlHelp;
+    } else {
+        return "error unknown command: " + command;
+    }
+    return ok ? "ok " + line : "error bad value: " + line;
+}
+
+const char SimControlHelp[] =
+    "control lines, on standard input or the --control FIFO:\n"
+    "  count N            set the count to N metres\n"
+    "  rate R             pay out R metres per second (negative: haul in)\n"
+    "  silent on|off      stop or resume answering (a lost link)\n"
+    "  identify-from N    answer identification from the Nth request on\n"
+    "  identify-from never\n"
+    "  delay MS           answer every request MS milliseconds late\n"
+    "  noise N            send N random bytes before every reply (0: none)\n"
+    "  corrupt N          flip a bit in each of the next N replies\n"
+    "  partial N          send only the first half of each of the next N replies\n"
+    "  version TEXT       the firmware version to report\n"
+    "  status             print the count\n"
+    "  quit               end the simulator\n"
+    "every line is answered on standard output with \"ok ...\" or \"error ...\";\n"
+    "requests that change the pulley print \"event ...\" lines.";

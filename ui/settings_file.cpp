@@ -1,0 +1,67 @@
+#include "settings_file.h"
+
+#include <shlwapi.h>
+
+#include <cstring>
+
+static HWND boxOwner;
+
+void SetSettingsBoxOwner(HWND owner)
+{
+    boxOwner = owner;
+}
+
+static bool SettingsPath(char (&path)[MAX_PATH], const char* name)
+{
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    PathRemoveFileSpecA(path);
+    return PathAppendA(path, name) != FALSE;
+}
+
+static int ReadSettingsFile(void* buffer, int size)
+{
+    char path[MAX_PATH];
+    if (!SettingsPath(path, "Tarvesk.ini"))
+        return -1;
+    HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return -1;
+    int total = 0;
+    DWORD got = 0;
+    while (total < size &&
+           ReadFile(file, static_cast<char*>(buffer) + total, static_cast<DWORD>(size - total), &got, nullptr) &&
+           got > 0)
+        total += static_cast<int>(got);
+    CloseHandle(file);
+    return total;
+}
+
+// The new record goes to a file of its own first and then replaces the old
+// one in a single step, so a full disk or a crash mid-save leaves the old
+// settings or the new ones, never a torn file.
+static bool ReplaceSettingsFile(const void* buffer, int size)
+{
+    char path[MAX_PATH], temporary[MAX_PATH];
+    if (!SettingsPath(path, "Tarvesk.ini") || !SettingsPath(temporary, "Tarvesk.ini.new"))
+        return false;
+    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool whole = WriteFile(file, buffer, static_cast<DWORD>(size), &written, nullptr) &&
+                 written == static_cast<DWORD>(size) && FlushFileBuffers(file);
+    CloseHandle(file);
+    if (whole && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    DeleteFileA(temporary);
+    return false;
+}
+
+static void ShowSaveFailure()
+{
+    MessageBoxA(boxOwner, "File access denied.", "Save settings", MB_ICONWARNING);
+}
+
+const SettingsFile Win32SettingsFile = {ReadSettingsFile, ReplaceSettingsFile, ShowSaveFailure};
