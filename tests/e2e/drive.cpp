@@ -1,0 +1,138 @@
+// pulley-drive: works the display's window and dialogs from outside, as an
+// operator would, for the end-to-end tests. One action per run; prints what
+// it reads. Exit code 0 when done, 1 when the window or control is missing.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+static HWND MainWindow()
+{
+    return FindWindowA("PULLEY", nullptr);
+}
+
+// A dialog or message box of the display, by its title. Waits up to 5 s.
+static HWND FindDialog(const char* title)
+{
+    for (int tries = 0; tries < 100; tries++) {
+        HWND found = FindWindowA("#32770", title);
+        if (found != nullptr)
+            return found;
+        Sleep(50);
+    }
+    return nullptr;
+}
+
+static HWND Target(const std::string& title)
+{
+    return title == "main" ? MainWindow() : FindDialog(title.c_str());
+}
+
+static std::string TextOf(HWND window)
+{
+    char text[512] = "";
+    SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+static int Fail(const char* what)
+{
+    std::fprintf(stderr, "pulley-drive: %s\n", what);
+    return 1;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        return Fail("usage: pulley-drive ACTION ...");
+    std::string action = argv[1];
+    auto arg = [&](int i) { return i < argc ? std::string(argv[i]) : std::string(); };
+    auto number = [&](int i) { return std::strtol(arg(i).c_str(), nullptr, 0); };
+
+    if (action == "wait-main") {  // wait-main SECONDS
+        for (long waited = 0; waited <= number(2) * 1000; waited += 50) {
+            if (MainWindow() != nullptr)
+                return 0;
+            Sleep(50);
+        }
+        return Fail("no display window");
+    }
+    if (action == "gone") {  // gone TITLE: 0 when no such dialog exists now
+        return FindWindowA("#32770", arg(2).c_str()) == nullptr ? 0 : 1;
+    }
+    HWND window = Target(arg(2));
+    if (window == nullptr)
+        return Fail(("no window " + arg(2)).c_str());
+
+    if (action == "command") {  // command main|TITLE ID: as a menu item or button
+        PostMessageA(window, WM_COMMAND, static_cast<WPARAM>(number(3)), 0);
+    } else if (action == "click") {  // click TITLE ID
+        HWND control = GetDlgItem(window, static_cast<int>(number(3)));
+        if (control == nullptr)
+            return Fail("no such control");
+        PostMessageA(control, BM_CLICK, 0, 0);
+    } else if (action == "title") {  // title main|TITLE
+        std::printf("%s\n", TextOf(window).c_str());
+    } else if (action == "text") {  // text TITLE ID (65535: a message box's text)
+        std::printf("%s\n", TextOf(GetDlgItem(window, static_cast<int>(number(3)))).c_str());
+    } else if (action == "set-text") {  // set-text TITLE ID TEXT
+        SendMessageA(GetDlgItem(window, static_cast<int>(number(3))), WM_SETTEXT, 0,
+                     reinterpret_cast<LPARAM>(arg(4).c_str()));
+    } else if (action == "checked") {  // checked TITLE ID
+        std::printf("%ld\n", static_cast<long>(IsDlgButtonChecked(window, static_cast<int>(number(3)))));
+    } else if (action == "enabled") {  // enabled TITLE ID
+        std::printf("%d\n", IsWindowEnabled(GetDlgItem(window, static_cast<int>(number(3)))) ? 1 : 0);
+    } else if (action == "list") {  // list TITLE ID: the entries, the selected one marked with *
+        HWND list = GetDlgItem(window, static_cast<int>(number(3)));
+        LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
+        LRESULT selected = SendMessageA(list, CB_GETCURSEL, 0, 0);
+        for (LRESULT i = 0; i < count; i++) {
+            char entry[256] = "";
+            SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(entry));
+            std::printf("%s%s\n", i == selected ? "*" : "", entry);
+        }
+    } else if (action == "select") {  // select TITLE ID TEXT: as the operator picks from the list
+        HWND list = GetDlgItem(window, static_cast<int>(number(3)));
+        LRESULT index = SendMessageA(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                     reinterpret_cast<LPARAM>(arg(4).c_str()));
+        if (index == CB_ERR)
+            return Fail("no such entry");
+        SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(list));
+    } else if (action == "send") {  // send main MESSAGE WPARAM LPARAM: prints the signed result
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutA(window, static_cast<UINT>(number(3)), static_cast<WPARAM>(number(4)),
+                                 static_cast<LPARAM>(number(5)), SMTO_ABORTIFHUNG, 3000, &result))
+            return Fail("no answer");
+        std::printf("%ld\n", static_cast<long>(static_cast<int32_t>(result)));
+    } else if (action == "show") {  // show main SW_CODE
+        ShowWindow(window, static_cast<int>(number(3)));
+    } else if (action == "move") {  // move main X Y WIDTH HEIGHT
+        MoveWindow(window, static_cast<int>(number(3)), static_cast<int>(number(4)), static_cast<int>(number(5)),
+                   static_cast<int>(number(6)), TRUE);
+    } else if (action == "client") {  // client main: the client area on the screen, x y width height
+        RECT client;
+        GetClientRect(window, &client);
+        POINT origin{0, 0};
+        ClientToScreen(window, &origin);
+        std::printf("%ld %ld %ld %ld\n", origin.x, origin.y, client.right, client.bottom);
+    } else if (action == "rect") {  // rect main: the window on the screen, left top right bottom
+        RECT rect;
+        GetWindowRect(window, &rect);
+        std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+    } else if (action == "topmost") {  // topmost main
+        std::printf("%d\n", (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0);
+    } else if (action == "key") {  // key main|TITLE VK [alt]: a key press
+        bool alt = arg(4) == "alt";
+        UINT down = alt ? WM_SYSKEYDOWN : WM_KEYDOWN;
+        PostMessageA(window, down, static_cast<WPARAM>(number(3)), alt ? 0x20000001 : 1);
+    } else if (action == "close") {  // close main|TITLE
+        PostMessageA(window, WM_CLOSE, 0, 0);
+    } else {
+        return Fail("unknown action");
+    }
+    return 0;
+}

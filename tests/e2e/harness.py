@@ -1,0 +1,292 @@
+"""What the end-to-end tests stand on: the real PulleyDisplay.exe under
+wine64 on the test command's display, pulley-sim on pty pairs mapped as COM
+ports, the relay's far end read byte for byte, and pulley-drive to work the
+window and its dialogs as an operator would."""
+import os
+import shutil
+import subprocess
+import tempfile
+import threading
+import time
+import unittest
+
+ENV_DIR = os.environ.get('PULLEY_TEST_ENV', '')
+BIN = os.environ.get('PULLEY_BIN', '')
+NATIVE_BIN = os.environ.get('PULLEY_NATIVE_BIN', '')
+WINE = '/usr/lib/wine/wine64'
+
+CAPTION = 'K-VARN Counting Pulley Display'
+WM_CLOSE = 0x10
+UM_RESETCOUNT, UM_GETCOUNT = 1127, 1128
+IDM = dict(connect=32771, reset=32772, disconnect=32773, always_visible=32774, set_count=32775,
+           relay=32776, metres=32779, feet=32780, about=104, exit=105)
+SW_MINIMIZE, SW_RESTORE = 6, 9
+
+
+def wine_env():
+    return dict(os.environ, WINEPREFIX=os.path.join(ENV_DIR, 'prefix'), WINELOADER=WINE, WINEDEBUG='-all')
+
+
+def wait_for(condition, timeout, what, interval=0.1):
+    """Polls until condition() gives something true, and returns it."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError('timed out after %.1f s waiting for %s' % (timeout, what))
+        time.sleep(interval)
+
+
+class PtyPair:
+    """A pty pair: the display opens ports/<name> as a COM port, the test
+    holds ports/<name>-far."""
+
+    def __init__(self, name):
+        self.near = os.path.join(ENV_DIR, 'ports', name)
+        self.far = self.near + '-far'
+        self.process = subprocess.Popen(
+            ['socat', 'pty,raw,echo=0,link=' + self.near, 'pty,raw,echo=0,link=' + self.far],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for(lambda: os.path.exists(self.near) and os.path.exists(self.far), 5, 'socat ' + name)
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(5)
+
+
+class Simulator:
+    """pulley-sim on the far end of a pty pair, driven through its stdin."""
+
+    def __init__(self, port='com1', args=()):
+        self.pair = PtyPair(port)
+        self.lines = []
+        self.lock = threading.Lock()
+        self.process = subprocess.Popen(
+            [os.path.join(NATIVE_BIN, 'pulley-sim'), '--port', self.pair.far] + list(args),
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1)
+        threading.Thread(target=self._read, daemon=True).start()
+        self.wait_line('ready', 5)
+
+    def _read(self):
+        for line in self.process.stdout:
+            with self.lock:
+                self.lines.append(line.rstrip('\n'))
+
+    def find(self, prefix, start=0):
+        with self.lock:
+            return [line for line in self.lines[start:] if line.startswith(prefix)]
+
+    def wait_line(self, prefix, timeout=5, start=0):
+        return wait_for(lambda: self.find(prefix, start), timeout, 'simulator line ' + prefix)[0]
+
+    def control(self, line):
+        with self.lock:
+            start = len(self.lines)
+        self.process.stdin.write(line + '\n')
+        self.process.stdin.flush()
+        answer = wait_for(lambda: self.find('ok', start) or self.find('error', start), 5, 'answer to ' + line)[0]
+        assert answer.startswith('ok'), answer
+
+    def events(self, prefix='event'):
+        return self.find(prefix)
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.stdin.close()
+            self.process.terminate()
+            self.process.wait(5)
+        self.process.stdout.close()
+        self.pair.close()
+
+
+class RelayTap:
+    """The far end of the relay port: every byte, with when it came."""
+
+    def __init__(self, port='com2'):
+        self.pair = PtyPair(port)
+        self.fd = os.open(self.pair.far, os.O_RDONLY | os.O_NOCTTY)
+        self.chunks = []
+        self.lock = threading.Lock()
+        self.open = True
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        while self.open:
+            try:
+                data = os.read(self.fd, 256)
+            except OSError:
+                return
+            if not data:
+                return
+            with self.lock:
+                self.chunks.append((time.monotonic(), data))
+
+    def data(self):
+        with self.lock:
+            return b''.join(chunk for _, chunk in self.chunks)
+
+    def lines(self, end=b'\r'):
+        """The bytes cut after each end marker (CR, or LF for the T formats)."""
+        parts = self.data().split(end)
+        return [part + end for part in parts[:-1]]
+
+    def clear(self):
+        with self.lock:
+            self.chunks = []
+
+    def close(self):
+        self.open = False
+        self.pair.close()
+        try:
+            os.close(self.fd)
+        except OSError:
+            pass
+
+
+class DisplayTestCase(unittest.TestCase):
+    """Each test gets its own copy of the program in a fresh folder, so its
+    settings file starts as the test wants."""
+
+    def setUp(self):
+        if not (ENV_DIR and BIN and NATIVE_BIN):
+            self.fail('run through scripts/test, which prepares Wine, a display and the ports')
+        self.dir = tempfile.mkdtemp(prefix='pulley-e2e-')
+        for name in ('PulleyDisplay.exe', 'kvarncpi.dll', 'enumcomm.dll', 'pulley-drive.exe', 'pulley-remote.exe'):
+            shutil.copy(os.path.join(BIN, name), self.dir)
+        self.display = None
+        self.closers = []
+
+    def tearDown(self):
+        if self.display is not None and self.display.poll() is None:
+            self.display.kill()
+            self.display.wait(10)
+        for close in reversed(self.closers):
+            close()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    # The pieces around the display
+
+    def simulator(self, port='com1', args=()):
+        sim = Simulator(port, args)
+        self.closers.append(sim.close)
+        return sim
+
+    def relay_tap(self, port='com2'):
+        tap = RelayTap(port)
+        self.closers.append(tap.close)
+        return tap
+
+    @property
+    def settings_path(self):
+        return os.path.join(self.dir, 'Tarvesk.ini')
+
+    def write_settings(self, data):
+        with open(self.settings_path, 'wb') as f:
+            f.write(data)
+
+    def read_settings(self):
+        with open(self.settings_path, 'rb') as f:
+            return f.read()
+
+    # The display
+
+    def start_display(self):
+        self.display = subprocess.Popen([WINE, os.path.join(self.dir, 'PulleyDisplay.exe')], env=wine_env(),
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.drive('wait-main', 20)
+        time.sleep(0.3)
+
+    def run_windows(self, program, *args, check=True):
+        result = subprocess.run([WINE, os.path.join(self.dir, program)] + [str(a) for a in args],
+                                env=wine_env(), capture_output=True, text=True, timeout=30)
+        if check and result.returncode != 0:
+            raise AssertionError('%s %s failed: %s' % (program, ' '.join(map(str, args)), result.stderr.strip()))
+        return result
+
+    def drive(self, *args):
+        return self.run_windows('pulley-drive.exe', *args).stdout.strip()
+
+    def remote(self, *args):
+        return self.run_windows('pulley-remote.exe', *args, check=False)
+
+    def count(self):
+        return int(self.drive('send', 'main', UM_GETCOUNT, 0, 0))
+
+    def title(self):
+        return self.drive('title', 'main')
+
+    def menu(self, name):
+        self.drive('command', 'main', IDM[name])
+
+    def dialog_open(self, title):
+        return self.run_windows('pulley-drive.exe', 'gone', title, check=False).returncode != 0
+
+    def wait_dialog(self, title, timeout=10):
+        wait_for(lambda: self.dialog_open(title), timeout, 'dialog ' + title)
+
+    def wait_dialog_gone(self, title, timeout=10):
+        wait_for(lambda: not self.dialog_open(title), timeout, 'dialog %s to close' % title)
+
+    def box_text(self, title):
+        """The text of a message box with this title, once it shows."""
+        self.wait_dialog(title)
+        return self.drive('text', title, 65535)
+
+    def dismiss_box(self, title):
+        self.drive('click', title, 1 if self.run_windows('pulley-drive.exe', 'enabled', title, 1,
+                                                        check=False).stdout.strip() == '1' else 2)
+        self.wait_dialog_gone(title)
+
+    def connect(self, port='COM1'):
+        """Connect... , pick the port, Connect, and wait for the dialog to close."""
+        self.menu('connect')
+        self.wait_dialog('Select Pulley Port')
+        self.drive('select', 'Select Pulley Port', 1003, port)
+        self.drive('click', 'Select Pulley Port', 1)
+        self.wait_dialog_gone('Select Pulley Port', 10)
+
+    def exit_display(self):
+        self.menu('exit')
+        self.display.wait(20)
+
+    # The screen
+
+    def client_pixels(self):
+        """The main window's client area from a screenshot: (width, height, rows of (r, g, b))."""
+        x, y, width, height = map(int, self.drive('client', 'main').split())
+        shot = os.path.join(self.dir, 'shot.png')
+        subprocess.run(['import', '-window', 'root', shot], check=True)
+        ppm = subprocess.run(['convert', shot, '-crop', '%dx%d+%d+%d' % (width, height, x, y), '+repage',
+                              '-depth', '8', 'ppm:-'], check=True, capture_output=True).stdout
+        fields = ppm.split(b'\n', 3)  # P6, width height, 255, the pixels
+        w, h = map(int, fields[1].split())
+        raw = fields[3]
+        rows = [[tuple(raw[(r * w + c) * 3:(r * w + c) * 3 + 3]) for c in range(w)] for r in range(h)]
+        return w, h, rows
+
+    def save_screenshot(self, name):
+        path = os.path.join(os.environ.get('PULLEY_SCREENSHOTS', self.dir), name)
+        subprocess.run(['import', '-window', 'root', path], check=True)
+        return path
+
+
+def ink(pixels):
+    """Where the text is drawn: its bounding box and the colours of its pixels."""
+    width, height, rows = pixels
+    xs, ys, colours = [], [], {}
+    for y in range(height):
+        for x in range(width):
+            r, g, b = rows[y][x]
+            if r < 160 or g < 160 or b < 160:
+                xs.append(x)
+                ys.append(y)
+                if r + g + b < 120:
+                    colours['black'] = colours.get('black', 0) + 1
+                elif r > 150 and g < 60 and b < 60:
+                    colours['red'] = colours.get('red', 0) + 1
+    if not xs:
+        return None
+    return dict(left=min(xs), right=max(xs), top=min(ys), bottom=max(ys), colours=colours)
