@@ -11,10 +11,10 @@
 #include "win_serial.h"
 
 static bool Ask(HANDLE link, uint8_t command, const uint8_t* payload, int payloadLength, int replyLength,
-                Frame& reply)
+                Frame& reply, int attempts = TransactionAttempts)
 {
     return IsSerialPort(link) &&
-           Transact(Win32SerialLine, link, command, payload, payloadLength, replyLength, reply);
+           Transact(Win32SerialLine, link, command, payload, payloadLength, replyLength, attempts, reply);
 }
 
 HANDLE __stdcall ConnectPulley(const char* portName)
@@ -25,7 +25,9 @@ HANDLE __stdcall ConnectPulley(const char* portName)
 BOOL __stdcall IdentifyPulley(HANDLE link)
 {
     Frame reply;
-    return Ask(link, CommandIdentify, nullptr, 0, 4, reply) && std::memcmp(reply.payload, "KPUL", 4) == 0;
+    // One request per call: the display asks again each second, five times,
+    // and each of its ticks is one try at the pulley.
+    return Ask(link, CommandIdentify, nullptr, 0, 4, reply, 1) && std::memcmp(reply.payload, "KPUL", 4) == 0;
 }
 
 LONG __stdcall ReadPulley(HANDLE link)

@@ -125,7 +125,7 @@ static AttemptResult WaitForReply(const SerialLine& line, void* port, const Fram
 }
 
 bool Transact(const SerialLine& line, void* port, uint8_t command, const uint8_t* payload,
-              int payloadLength, int replyLength, Frame& reply)
+              int payloadLength, int replyLength, int attempts, Frame& reply)
 {
     if (payloadLength < 0 || payloadLength > MaxPayload)
         return false;
@@ -134,7 +134,7 @@ bool Transact(const SerialLine& line, void* port, uint8_t command, const uint8_t
     request.length = static_cast<uint8_t>(payloadLength);
     if (payloadLength > 0)
         std::memcpy(request.payload, payload, static_cast<size_t>(payloadLength));
-    for (int attempt = 0; attempt < TransactionAttempts; attempt++) {
+    for (int attempt = 0; attempt < attempts; attempt++) {
         request.sequence = nextSequence++;
         uint8_t bytes[MaxFrameSize];
         int size = EncodeFrame(request, bytes);

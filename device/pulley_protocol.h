@@ -68,8 +68,8 @@ struct SerialLine {
 
 // Sends the request and waits for its reply: the reply command, the same
 // sequence number and exactly replyLength payload bytes (any number for
-// AnyLength). Tries
-// TransactionAttempts times, AttemptTimeoutMs each, so a silent pulley costs
-// at most about 210 ms. False when no such reply came or the port is gone.
+// AnyLength). Tries up to
+// attempts times, AttemptTimeoutMs each, so a silent pulley costs at most
+// about 210 ms. False when no such reply came or the port is gone.
 bool Transact(const SerialLine& line, void* port, uint8_t command, const uint8_t* payload,
-              int payloadLength, int replyLength, Frame& reply);
+              int payloadLength, int replyLength, int attempts, Frame& reply);

@@ -154,7 +154,8 @@ class DisplayTestCase(unittest.TestCase):
         if not (ENV_DIR and BIN and NATIVE_BIN):
             self.fail('run through scripts/test, which prepares Wine, a display and the ports')
         self.dir = tempfile.mkdtemp(prefix='pulley-e2e-')
-        for name in ('PulleyDisplay.exe', 'kvarncpi.dll', 'enumcomm.dll', 'pulley-drive.exe', 'pulley-remote.exe'):
+        for name in ('PulleyDisplay.exe', 'kvarncpi.dll', 'enumcomm.dll', 'pulley-drive.exe', 'pulley-remote.exe',
+                     'pulley-probe.exe'):
             shutil.copy(os.path.join(BIN, name), self.dir)
         self.display = None
         self.closers = []
@@ -211,6 +212,16 @@ class DisplayTestCase(unittest.TestCase):
 
     def remote(self, *args):
         return self.run_windows('pulley-remote.exe', *args, check=False)
+
+    def probe(self, port, *operations):
+        """Calls the device library directly: {operation: [(result, milliseconds), ...]}."""
+        output = self.run_windows('pulley-probe.exe', port, *operations).stdout.split('\n')
+        results = {'connect': output[0].split()[1]}
+        for line in output[1:]:
+            if line.strip():
+                operation, *rest = line.split(' ')
+                results.setdefault(operation, []).append((' '.join(rest[:-1]), float(rest[-1])))
+        return results
 
     def count(self):
         return int(self.drive('send', 'main', UM_GETCOUNT, 0, 0))

@@ -162,7 +162,7 @@ protected:
     bool Read(int32_t& count)
     {
         Frame reply;
-        if (!Transact(Scripted, nullptr, CommandRead, nullptr, 0, 4, reply))
+        if (!Transact(Scripted, nullptr, CommandRead, nullptr, 0, 4, TransactionAttempts, reply))
             return false;
         count = GetInt32(reply.payload);
         return true;
@@ -257,6 +257,6 @@ TEST_F(Transaction, PresetReachesTheSimulatedPulley)
     uint8_t payload[4];
     PutInt32(payload, -29);
     Frame ack;
-    EXPECT_TRUE(Transact(Scripted, nullptr, CommandPreset, payload, 4, 0, ack));
+    EXPECT_TRUE(Transact(Scripted, nullptr, CommandPreset, payload, 4, 0, TransactionAttempts, ack));
     EXPECT_EQ(SimCount(pulley), -29);
 }

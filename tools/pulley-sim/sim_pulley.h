@@ -17,7 +17,7 @@ struct SimPulley {
     int noiseBytes = 0;      // random bytes sent before every reply
     int corruptReplies = 0;  // the next replies get a flipped bit
     int partialReplies = 0;  // the next replies are cut in half
-    std::string version = "KVARN pulley firmware 2.4.1 (simulated)";
+    std::string version = "K-VARN pulley 2.4.1 (simulated)";
     bool quit = false;
 };
 
