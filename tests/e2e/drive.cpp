@@ -89,9 +89,10 @@ int main(int argc, char** argv)
         LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
         LRESULT selected = SendMessageA(list, CB_GETCURSEL, 0, 0);
         for (LRESULT i = 0; i < count; i++) {
-            char entry[256] = "";
-            SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(entry));
-            std::printf("%s%s\n", i == selected ? "*" : "", entry);
+            // Asked in UTF-16: Wine hands the ANSI form across processes cut short.
+            wchar_t entry[256] = L"";
+            SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(entry));
+            std::printf("%s%ls\n", i == selected ? "*" : "", entry);
         }
     } else if (action == "select") {  // select TITLE ID TEXT: as the operator picks from the list
         HWND list = GetDlgItem(window, static_cast<int>(number(3)));
