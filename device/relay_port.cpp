@@ -68,7 +68,12 @@ HANDLE OpenRelayPort(const char* name, int baudIndex)
     HANDLE port = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE)
         return port;
-    SetCommState(port, &dcb);
+    // A device that takes no serial settings would send the lines at some
+    // unknown rate while the dialog reported the port open.
+    if (!SetCommState(port, &dcb)) {
+        CloseHandle(port);
+        return INVALID_HANDLE_VALUE;
+    }
     DWORD errors = 0;
     ClearCommError(port, &errors, nullptr);
     COMMTIMEOUTS timeouts = RelayTimeouts();

@@ -16,5 +16,5 @@ bool RelayPortPath(const char* name, char (&path)[RelayPathSize]);
 bool FillRelayDcb(int baudIndex, DCB& dcb);
 COMMTIMEOUTS RelayTimeouts();
 
-// INVALID_HANDLE_VALUE when the port cannot be opened.
+// INVALID_HANDLE_VALUE when the port cannot be opened or configured.
 HANDLE OpenRelayPort(const char* name, int baudIndex);
