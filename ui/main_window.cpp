@@ -82,7 +82,9 @@ static LRESULT OnDestroy(HWND window)
     GetWindowPlacement(window, reinterpret_cast<WINDOWPLACEMENT*>(&g_state.settings.placement));
     SetSettingsBoxOwner(window);
     SaveSettings(g_state.settings, Win32SettingsFile);
-    DestroyMenu(GetMenu(window));
+    HMENU menu = GetMenu(window);
+    SetMenu(window, nullptr);
+    DestroyMenu(menu);
     PostQuitMessage(0);
     return 0;
 }

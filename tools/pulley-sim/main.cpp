@@ -199,7 +199,9 @@ static void AnswerFrames(SimPulley& pulley, SimPort port, FrameReader& reader, c
         if (pulley.replyDelayMs > 0)
             SleepMs(pulley.replyDelayMs);
         uint8_t wire[512];
-        WriteSimPort(port, wire, PrepareReplyBytes(pulley, reply, wire, sizeof wire, random));
+        int size = PrepareReplyBytes(pulley, reply, wire, sizeof wire, random);
+        WriteSimPort(port, wire, size);
+        pulley.bytesOut += size;
     }
 }
 
@@ -243,6 +245,7 @@ int main(int argc, char** argv)
         last = now;
         uint8_t bytes[256];
         int received = ReadSimPort(port, bytes, sizeof bytes, 10);
+        pulley.bytesIn += received;
         AnswerFrames(pulley, port, reader, bytes, received, random);
     }
     return 0;

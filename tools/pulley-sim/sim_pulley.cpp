@@ -150,6 +150,7 @@ std::string ApplyControl(SimPulley& pulley, const std::string& line)
         std::getline(words >> std::ws, pulley.version);
     } else if (command == "status") {
         return "status count " + std::to_string(SimCount(pulley)) + " rate " + std::to_string(pulley.rate) +
+               " bytes-in " + std::to_string(pulley.bytesIn) + " bytes-out " + std::to_string(pulley.bytesOut) +
                (pulley.silent ? " silent" : "");
     } else if (command == "quit") {
         pulley.quit = true;
@@ -173,7 +174,7 @@ const char SimControlHelp[] =
     "  corrupt N          flip a bit in each of the next N replies\n"
     "  partial N          send only the first half of each of the next N replies\n"
     "  version TEXT       the firmware version to report\n"
-    "  status             print the count\n"
+    "  status             print the count and the bytes received and sent\n"
     "  quit               end the simulator\n"
     "every line is answered on standard output with \"ok ...\" or \"error ...\";\n"
     "requests that change the pulley print \"event ...\" lines.";

@@ -19,6 +19,8 @@ struct SimPulley {
     int partialReplies = 0;  // the next replies are cut in half
     std::string version = "K-VARN pulley 2.4.1 (simulated)";
     bool quit = false;
+    long long bytesIn = 0;  // what crossed the line, for measuring
+    long long bytesOut = 0;
 };
 
 int32_t SimCount(const SimPulley& pulley);
