@@ -40,13 +40,13 @@ make_wine_prefix() {
     rm -rf "$dir"
     mkdir -p "$dir/ports"
     export WINEPREFIX=$dir/prefix WINELOADER=$WINE64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    "$WINE64" wineboot -i >/dev/null 2>&1
+    "$WINE64" wineboot -i </dev/null >/dev/null 2>&1
     for port in com1 com2 com3 com12; do
-        "$WINE64" reg add 'HKLM\Software\Wine\Ports' /v "${port^^}" /t REG_SZ /d "$dir/ports/$port" /f >/dev/null 2>&1
+        "$WINE64" reg add 'HKLM\Software\Wine\Ports' /v "${port^^}" /t REG_SZ /d "$dir/ports/$port" /f </dev/null >/dev/null 2>&1
     done
     if [ "$desktop" = desktop ]; then
-        "$WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
-        "$WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1024x768 /f >/dev/null 2>&1
+        "$WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f </dev/null >/dev/null 2>&1
+        "$WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1024x768 /f </dev/null >/dev/null 2>&1
     fi
     # The mount manager takes the port mapping when the server starts again.
     "$WINESERVER" -k 2>/dev/null || true

@@ -15,7 +15,8 @@ BITS_PER_BYTE = 10  # start, 8 data, stop
 
 def probe(*operations):
     output = subprocess.run([WINE, os.path.join(BIN, 'pulley-probe.exe'), 'COM1'] + list(operations),
-                            env=wine_env(), capture_output=True, text=True, check=True).stdout
+                            env=wine_env(), stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                            check=True).stdout
     return [line.split() for line in output.splitlines()[1:]]
 
 

@@ -196,13 +196,15 @@ class DisplayTestCase(unittest.TestCase):
 
     def start_display(self):
         self.display = subprocess.Popen([WINE, os.path.join(self.dir, 'PulleyDisplay.exe')], env=wine_env(),
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
         self.drive('wait-main', 20)
         time.sleep(0.3)
 
     def run_windows(self, program, *args, check=True):
         result = subprocess.run([WINE, os.path.join(self.dir, program)] + [str(a) for a in args],
-                                env=wine_env(), capture_output=True, text=True, timeout=30)
+                                env=wine_env(), stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                                timeout=30)
         if check and result.returncode != 0:
             raise AssertionError('%s %s failed: %s' % (program, ' '.join(map(str, args)), result.stderr.strip()))
         return result

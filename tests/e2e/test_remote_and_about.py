@@ -26,7 +26,7 @@ class RemoteClient(DisplayTestCase):
         import os
         from harness import WINE, wine_env
         waiting = subprocess.Popen([WINE, os.path.join(self.dir, 'pulley-remote.exe'), 'get', '--wait', '20'],
-                                   env=wine_env(), stdout=subprocess.PIPE, text=True)
+                                   env=wine_env(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
         time.sleep(1)
         self.start_display()
         out, _ = waiting.communicate(timeout=30)

@@ -1,0 +1,164 @@
+"""Faults from the deck: an unplugged pulley, a silent, noisy or slow one, a
+relay port whose far end goes away, settings that cannot be saved, and
+settings files full of rubbish. Throughout, the window keeps answering the
+count query within a second, and nothing is lost or misread."""
+import os
+import random
+import stat
+import struct
+import subprocess
+import threading
+import time
+import unittest
+
+from harness import CAPTION, UM_GETCOUNT, WINE, DisplayTestCase, wait_for, wine_env
+
+LOST = 2147483647
+
+
+class Responsiveness:
+    """Asks the display for its count every 0.3 s in the background and
+    keeps each answer with the time it took."""
+
+    def __init__(self, case):
+        self.case = case
+        self.answers = []
+        self.running = True
+        self.thread = threading.Thread(target=self._run, daemon=True)
+        self.thread.start()
+
+    def _run(self):
+        drive = os.path.join(self.case.dir, 'pulley-drive.exe')
+        while self.running:
+            started = time.monotonic()
+            result = subprocess.run([WINE, drive, 'send', 'main', str(UM_GETCOUNT), '0', '0'], env=wine_env(),
+                                    stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=30)
+            took = time.monotonic() - started
+            if result.returncode == 0:
+                self.answers.append((int(result.stdout), took))
+            else:
+                self.answers.append((None, took))
+            time.sleep(0.3)
+
+    def stop(self):
+        self.running = False
+        self.thread.join(30)
+        self.case.assertGreater(len(self.answers), 3)
+        slowest = max(took for _, took in self.answers)
+        self.case.assertLess(slowest, 1.0, 'the count query took %.2f s' % slowest)
+        self.case.assertNotIn(None, [value for value, _ in self.answers], 'a count query went unanswered')
+        return [value for value, _ in self.answers]
+
+
+class PulleyFaults(DisplayTestCase):
+    def connected(self, *args):
+        sim = self.simulator(args=['--count', '25'] + list(args))
+        self.start_display()
+        self.connect()
+        wait_for(lambda: self.count() == 25, 3, 'count 25')
+        return sim
+
+    def test_pulley_unplugged_mid_poll(self):
+        sim = self.connected()
+        watch = Responsiveness(self)
+        time.sleep(1)
+        sim.pair.close()  # the cable is pulled: the pty goes away under the open port
+        self.assertEqual(self.box_text(CAPTION), 'The connection to the pulley has been lost!')
+        self.dismiss_box(CAPTION)
+        wait_for(lambda: self.count() == LOST, 3, 'the lost count')
+        values = watch.stop()
+        self.assertEqual(set(values) - {25, LOST}, set(), 'only the real count, then the lost one')
+
+    def test_silent_pulley(self):
+        sim = self.connected()
+        watch = Responsiveness(self)
+        sim.control('silent on')
+        self.box_text(CAPTION)
+        time.sleep(1)
+        self.dismiss_box(CAPTION)
+        values = watch.stop()
+        self.assertEqual(set(values) - {25, LOST}, set())
+
+    def test_noise_and_damaged_replies_never_show_a_wrong_count(self):
+        sim = self.connected('--noise', '40')
+        watch = Responsiveness(self)
+        for _ in range(4):
+            sim.control('corrupt 2')  # two of a read's three tries are damaged: it still succeeds
+            time.sleep(1.1)
+            sim.control('partial 1')
+            time.sleep(1.1)
+        values = watch.stop()
+        self.assertEqual(set(values), {25})
+        self.assertFalse(self.dialog_open(CAPTION), 'no lost link from damaged replies')
+
+    def test_slow_pulley(self):
+        sim = self.connected()
+        sim.control('delay 40')
+        watch = Responsiveness(self)
+        sim.control('count 26')
+        wait_for(lambda: self.count() == 26, 3, 'count 26 from a slow pulley')
+        time.sleep(2)
+        self.assertEqual(set(watch.stop()) - {25, 26}, set())
+        self.assertFalse(self.dialog_open(CAPTION))
+
+    def test_relay_far_end_gone_while_open(self):
+        sim = self.connected()
+        tap = self.relay_tap('com2')
+        self.menu('relay')
+        self.wait_dialog('Relay Count')
+        self.drive('select', 'Relay Count', 1013, 'COM2')
+        self.drive('click', 'Relay Count', 1019)  # EdgeTech: a line every second
+        self.drive('click', 'Relay Count', 1014)
+        self.drive('click', 'Relay Count', 1)
+        self.wait_dialog_gone('Relay Count')
+        wait_for(lambda: tap.lines(b'\n'), 3, 'relay lines')
+        watch = Responsiveness(self)
+        tap.close()
+        for count in (30, 31, 32):
+            sim.control('count %d' % count)
+            wait_for(lambda: self.count() == count, 3, 'count %d with the relay gone' % count)
+        time.sleep(1)
+        watch.stop()
+
+
+class SettingsFaults(DisplayTestCase):
+    def test_read_only_settings_file_keeps_the_previous_record(self):
+        record = bytearray(96)
+        struct.pack_into('<III', record, 0, 44, 0, 1)
+        struct.pack_into('<4i', record, 28, 150, 160, 450, 300)
+        record[44:48] = b'COM1'
+        self.write_settings(bytes(record))
+        os.chmod(self.settings_path, stat.S_IRUSR | stat.S_IRGRP | stat.S_IROTH)
+        self.start_display()
+        self.menu('feet')
+        self.menu('exit')
+        self.assertEqual(self.box_text('Save settings'), 'File access denied.')
+        self.dismiss_box('Save settings')
+        self.display.wait(20)
+        self.assertEqual(self.read_settings(), bytes(record), 'the previous record, whole')
+        self.assertFalse(os.path.exists(self.settings_path + '.new'))
+
+    def test_random_settings_files_start_and_exit_cleanly(self):
+        runs = int(os.environ.get('PULLEY_RANDOM_SETTINGS_RUNS', '100'))
+        generator = random.Random(1127)
+        for run in range(runs):
+            size = generator.randint(0, 200)
+            data = bytes(generator.getrandbits(8) for _ in range(size))
+            if size >= 4 and generator.random() < 0.5:
+                data = struct.pack('<I', 44) + data[4:]  # a placement the window manager takes
+            self.write_settings(data)
+            self.start_display()
+            self.count()
+            self.exit_display()
+            self.assertEqual(self.display.returncode, 0, 'run %d, %d bytes' % (run, size))
+            saved = self.read_settings()
+            self.assertEqual(len(saved), 96, 'run %d' % run)
+            padded = (data + bytes(96))[:96]
+            # Everything but the placement (recaptured) and the name terminators
+            # is written back as it was read.
+            for offset in list(range(44, 59)) + list(range(60, 75)) + list(range(76, 96)):
+                self.assertEqual(saved[offset], padded[offset], 'run %d, byte %d' % (run, offset))
+
+
+if __name__ == '__main__':
+    unittest.main()
