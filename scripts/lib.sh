@@ -70,3 +70,12 @@ start_xvfb() {
     say "could not start Xvfb"
     return 1
 }
+
+# A wineserver that stays up between programs, and its helper processes
+# (services, the desktop) started now with no pipes of ours: they live as
+# long as the server, and a test runner waiting for a program's output to
+# end would otherwise wait on them too.
+start_wineserver() {
+    "$WINESERVER" -p
+    "$WINE64" wineboot </dev/null >/dev/null 2>&1
+}
