@@ -76,6 +76,8 @@ start_xvfb() {
 # long as the server, and a test runner waiting for a program's output to
 # end would otherwise wait on them too.
 start_wineserver() {
-    "$WINESERVER" -p
+    # Quiet: a pty that closes under a port the server holds sends it a
+    # hangup, on which it lists every object it has.
+    "$WINESERVER" -p >/dev/null 2>&1
     "$WINE64" wineboot </dev/null >/dev/null 2>&1
 }

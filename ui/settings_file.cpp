@@ -46,6 +46,11 @@ static bool ReplaceSettingsFile(const void* buffer, int size)
     char path[MAX_PATH], temporary[MAX_PATH];
     if (!SettingsPath(path, "Tarvesk.ini") || !SettingsPath(temporary, "Tarvesk.ini.new"))
         return false;
+    // A settings file made read-only keeps its settings: writing it in place
+    // would be refused, and so is replacing it.
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return false;
     HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;

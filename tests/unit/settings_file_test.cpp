@@ -79,7 +79,8 @@ TEST_F(SettingsFileOnDisk, ShortAndLongFiles)
     SettingsRecord record;
     ASSERT_TRUE(LoadSettings(record, Win32SettingsFile));
     EXPECT_EQ(record.placement.length, 0x11111111u);
-    EXPECT_EQ(record.placement.flags, 0x1111u);
+    EXPECT_EQ(record.placement.flags, 0x11111111u);
+    EXPECT_EQ(record.placement.showCmd, 0x1111u);
     EXPECT_EQ(record.units, 0);
     WriteFileBytes(path, std::vector<uint8_t>(300, 0x01));
     ASSERT_TRUE(LoadSettings(record, Win32SettingsFile));
@@ -101,4 +102,14 @@ TEST_F(SettingsFileOnDisk, FileOpenElsewhereIsNotReplacedAndKeepsItsBytes)
     CloseHandle(held);
     EXPECT_EQ(ReadFileBytes(path), original);
     EXPECT_EQ(GetFileAttributesA((path + ".new").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(SettingsFileOnDisk, ReadOnlyFileIsNotReplaced)
+{
+    std::vector<uint8_t> original(96, 0x24);
+    WriteFileBytes(path, original);
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    SettingsRecord record{};
+    EXPECT_FALSE(Win32SettingsFile.Replace(&record, sizeof record));
+    EXPECT_EQ(ReadFileBytes(path), original);
 }
