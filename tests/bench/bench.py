@@ -1,60 +1,135 @@
-"""Benchmarks of the link to the pulley, printed as one table: the
-ReadPulley round trip against pulley-sim on a pty mapped as COM1, and the
-bytes a poll puts on the wire. Run through scripts/bench."""
+"""The benchmarks, printed as one table: the link to the pulley (round trip,
+bytes on the wire), the poll tick's CPU cost, the latency from a count change
+at the pulley to the relay line, the idle display's CPU use, start-up time
+and binary sizes. Run through scripts/bench; docs/performance.md keeps the
+figures."""
 import os
+import random
 import statistics
 import subprocess
 import sys
+import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'e2e'))
-from harness import BIN, WINE, Simulator, wine_env  # noqa: E402
+from harness import BIN, NATIVE_BIN, DisplayTestCase, wait_for  # noqa: E402
 
 BAUD = 19200
 BITS_PER_BYTE = 10  # start, 8 data, stop
+TICKS_PER_SECOND = os.sysconf('SC_CLK_TCK')
+rows = []
 
 
-def probe(*operations):
-    output = subprocess.run([WINE, os.path.join(BIN, 'pulley-probe.exe'), 'COM1'] + list(operations),
-                            env=wine_env(), stdin=subprocess.DEVNULL, capture_output=True, text=True,
-                            check=True).stdout
-    return [line.split() for line in output.splitlines()[1:]]
+def row(name, value):
+    rows.append((name, value))
 
 
-def sim_bytes(sim):
-    with sim.lock:
-        start = len(sim.lines)
-    sim.process.stdin.write('status\n')
-    sim.process.stdin.flush()
-    words = sim.wait_line('status', 5, start).split()
-    return int(words[words.index('bytes-in') + 1]), int(words[words.index('bytes-out') + 1])
+def cpu_seconds(pid):
+    with open('/proc/%d/stat' % pid) as f:
+        fields = f.read().rsplit(')', 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / TICKS_PER_SECOND  # utime + stime
+
+
+class Bench(DisplayTestCase):
+    reads = 300
+    idle_seconds = 60
+
+    def sim_bytes(self, sim):
+        with sim.lock:
+            start = len(sim.lines)
+        sim.process.stdin.write('status\n')
+        sim.process.stdin.flush()
+        words = sim.wait_line('status', 5, start).split()
+        return int(words[words.index('bytes-in') + 1]), int(words[words.index('bytes-out') + 1])
+
+    def link(self):
+        sim = self.simulator(args=['--count', '1234'])
+        self.probe('COM1', 'read')  # the first open warms the path up
+        before = self.sim_bytes(sim)
+        times = sorted(ms for _, ms in self.probe('COM1', *['read'] * self.reads)['read'])
+        after = self.sim_bytes(sim)
+        sim.close()
+        bytes_in = (after[0] - before[0]) / self.reads
+        bytes_out = (after[1] - before[1]) / self.reads
+        wire_ms = (bytes_in + bytes_out) * BITS_PER_BYTE * 1000 / BAUD
+        row('ReadPulley round trip on a pty, median / p99 / worst of %d' % self.reads,
+            '%.2f / %.2f / %.2f ms' % (statistics.median(times), times[int(0.99 * (len(times) - 1))], times[-1]))
+        row('bytes per poll, request + reply', '%.0f + %.0f' % (bytes_in, bytes_out))
+        row('wire time per poll at %d baud' % BAUD, '%.1f ms' % wire_ms)
+
+    def poll_tick(self):
+        output = subprocess.run([os.path.join(NATIVE_BIN, 'poll_tick_bench')], capture_output=True, text=True,
+                                check=True).stdout.split()
+        row('poll tick CPU, no serial wait: new count / same count', '%s / %s ns' % (output[1], output[3]))
+
+    def start_up(self):
+        times = []
+        for _ in range(5):
+            started = time.monotonic()
+            self.start_display()
+            times.append(time.monotonic() - started - 0.3)  # start_display waits 0.3 s after the window appears
+            self.exit_display()
+        row('start-up to the window shown (Wine, warm), median of 5', '%.2f s' % statistics.median(times))
+
+    def relay_latency_and_idle_cpu(self):
+        sim = self.simulator(args=['--count', '5'])
+        tap = self.relay_tap('com2')
+        self.start_display()
+        self.connect()
+        wait_for(lambda: self.count() == 5, 3, 'count 5')
+        self.menu('relay')
+        self.wait_dialog('Relay Count')
+        self.drive('select', 'Relay Count', 1013, 'COM2')
+        self.drive('click', 'Relay Count', 1017)
+        self.drive('click', 'Relay Count', 1014)
+        self.drive('click', 'Relay Count', 1)
+        self.wait_dialog_gone('Relay Count')
+        latencies = []
+        for count in range(10, 20):
+            tap.clear()
+            sim.control('count %d' % count)
+            changed = time.monotonic()
+            wait_for(lambda: tap.chunks, 3, 'the relay line', interval=0.002)
+            latencies.append(tap.chunks[0][0] - changed)
+            time.sleep(random.uniform(0, 1))  # changes fall anywhere in the poll period
+        row('count change at the pulley to relay line (poll period 1 s), median / worst of 10',
+            '%.0f / %.0f ms' % (statistics.median(latencies) * 1000, max(latencies) * 1000))
+        before = cpu_seconds(self.display.pid)
+        time.sleep(self.idle_seconds)
+        used = cpu_seconds(self.display.pid) - before
+        row('CPU of the connected display, steady count, over %d s' % self.idle_seconds,
+            '%.2f%% of one core' % (100 * used / self.idle_seconds))
+        self.exit_display()
+
+    def runTest(self):
+        self.link()
+        self.poll_tick()
+        self.start_up()
+        self.relay_latency_and_idle_cpu()
+
+
+def binary_sizes():
+    for preset in ('win32', 'win64'):
+        folder = os.path.join(os.path.dirname(BIN), '..', preset, 'bin')
+        sizes = ['%s %d KiB' % (name, os.path.getsize(os.path.join(folder, name)) // 1024)
+                 for name in ('PulleyDisplay.exe', 'kvarncpi.dll', 'enumcomm.dll')
+                 if os.path.exists(os.path.join(folder, name))]
+        if sizes:
+            row('binary sizes, %s (static)' % preset, ', '.join(sizes))
 
 
 def main():
-    reads = int(sys.argv[1]) if len(sys.argv) > 1 else 300
-    sim = Simulator('com1', ['--count', '1234'])
+    bench = Bench()
+    if len(sys.argv) > 1:
+        Bench.idle_seconds = int(sys.argv[1])
+    bench.setUp()
     try:
-        probe('read')  # the first open and read warm the path up
-        before = sim_bytes(sim)
-        times = sorted(float(ms) for _, _, ms in probe(*['read'] * reads))
-        after = sim_bytes(sim)
+        bench.runTest()
     finally:
-        sim.close()
-    bytes_in = (after[0] - before[0]) / reads
-    bytes_out = (after[1] - before[1]) / reads
-    wire_ms = (bytes_in + bytes_out) * BITS_PER_BYTE * 1000 / BAUD
-    median = statistics.median(times)
-    p99 = times[int(0.99 * (len(times) - 1))]
-    rows = [
-        ('ReadPulley round trip, median (pty, no wire delay)', '%.2f ms' % median),
-        ('ReadPulley round trip, p99', '%.2f ms' % p99),
-        ('ReadPulley round trip, worst of %d' % reads, '%.2f ms' % times[-1]),
-        ('bytes per poll: request / reply', '%.0f / %.0f' % (bytes_in, bytes_out)),
-        ('wire time per poll at %d baud' % BAUD, '%.1f ms' % wire_ms),
-        ('expected round trip on a real line (wire + median)', '%.1f ms' % (wire_ms + median)),
-    ]
+        bench.tearDown()
+    binary_sizes()
     width = max(len(name) for name, _ in rows)
     print('| %s | %s |' % ('measure'.ljust(width), 'result'))
-    print('|%s|%s|' % ('-' * (width + 2), '-' * 10))
+    print('|%s|%s|' % ('-' * (width + 2), '-' * 24))
     for name, value in rows:
         print('| %s | %s |' % (name.ljust(width), value))
 
