@@ -8,7 +8,7 @@ WINESERVER=/usr/lib/wine/wineserver
 
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev googletest python3
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-    wine wine64 xvfb x11-utils socat imagemagick fonts-dejavu-core fonts-wine)
+    wine wine64 xvfb x11-utils socat imagemagick fonts-dejavu-core fonts-wine zip e2fsprogs)
 
 say() { printf '== %s\n' "$*" >&2; }
 

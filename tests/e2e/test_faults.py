@@ -138,6 +138,23 @@ class SettingsFaults(DisplayTestCase):
         self.assertEqual(self.read_settings(), bytes(record), 'the previous record, whole')
         self.assertFalse(os.path.exists(self.settings_path + '.new'))
 
+    def test_unwritable_folder_keeps_the_previous_record(self):
+        record = bytearray(96)
+        record[44:48] = b'COM1'
+        record[92] = 1
+        self.write_settings(bytes(record))
+        # As root nothing but the immutable flag stops a write into a folder.
+        if subprocess.run(['chattr', '+i', self.dir], capture_output=True).returncode != 0:
+            self.skipTest('this file system has no immutable flag')
+        self.closers.append(lambda: subprocess.run(['chattr', '-i', self.dir]))
+        self.start_display()
+        self.menu('metres')
+        self.menu('exit')
+        self.assertEqual(self.box_text('Save settings'), 'File access denied.')
+        self.dismiss_box('Save settings')
+        self.display.wait(20)
+        self.assertEqual(self.read_settings(), bytes(record))
+
     def test_random_settings_files_start_and_exit_cleanly(self):
         runs = int(os.environ.get('PULLEY_RANDOM_SETTINGS_RUNS', '100'))
         generator = random.Random(1127)
