@@ -23,8 +23,9 @@ IDM = dict(connect=32771, reset=32772, disconnect=32773, always_visible=32774, s
 SW_MINIMIZE, SW_RESTORE = 6, 9
 
 
-def wine_env():
-    return dict(os.environ, WINEPREFIX=os.path.join(ENV_DIR, 'prefix'), WINELOADER=WINE, WINEDEBUG='-all')
+def wine_env(prefix=None):
+    return dict(os.environ, WINEPREFIX=prefix or os.path.join(ENV_DIR, 'prefix'), WINELOADER=WINE,
+                WINEDEBUG='-all')
 
 
 def wait_for(condition, timeout, what, interval=0.1):
@@ -159,6 +160,7 @@ class DisplayTestCase(unittest.TestCase):
             shutil.copy(os.path.join(BIN, name), self.dir)
         self.display = None
         self.closers = []
+        self.wineprefix = None  # the test command's prefix, unless a test makes its own
 
     def tearDown(self):
         if self.display is not None and self.display.poll() is None:
@@ -195,7 +197,8 @@ class DisplayTestCase(unittest.TestCase):
     # The display
 
     def start_display(self):
-        self.display = subprocess.Popen([WINE, os.path.join(self.dir, 'PulleyDisplay.exe')], env=wine_env(),
+        self.display = subprocess.Popen([WINE, os.path.join(self.dir, 'PulleyDisplay.exe')],
+                                        env=wine_env(self.wineprefix),
                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         self.drive('wait-main', 20)
@@ -203,7 +206,7 @@ class DisplayTestCase(unittest.TestCase):
 
     def run_windows(self, program, *args, check=True):
         result = subprocess.run([WINE, os.path.join(self.dir, program)] + [str(a) for a in args],
-                                env=wine_env(), stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                                env=wine_env(self.wineprefix), stdin=subprocess.DEVNULL, capture_output=True, text=True,
                                 timeout=30)
         if check and result.returncode != 0:
             raise AssertionError('%s %s failed: %s' % (program, ' '.join(map(str, args)), result.stderr.strip()))

@@ -1,9 +1,11 @@
 """From Connect... to live counts, as an operator does it: the Select Pulley
 Port dialog, identification, Disconnect, Reset Count and a lost link."""
+import os
+import subprocess
 import time
 import unittest
 
-from harness import CAPTION, SW_MINIMIZE, DisplayTestCase, ink, wait_for
+from harness import CAPTION, SW_MINIMIZE, DisplayTestCase, ink, wait_for, wine_env
 
 SELECT = 'Select Pulley Port'
 CONNECT_BUTTON, PORT_LIST, STATUS_LINE, CONNECT_AT_START_UP = 1, 1003, 2000, 1008
@@ -106,6 +108,27 @@ class Connecting(DisplayTestCase):
         self.assertEqual(len(sim.events('event identify')), 1, 'no identification after Cancel')
         r = self.probe('COM1', 'read')
         self.assertEqual(r['connect'], 'ok')
+
+
+class NoSerialPorts(DisplayTestCase):
+    def test_no_ports_says_so_and_ends_the_dialog(self):
+        self.wineprefix = os.path.join(self.dir, 'prefix')
+        made = subprocess.run([os.path.join(os.path.dirname(os.path.abspath(__file__)), 'no-serial-ports.sh'),
+                               self.wineprefix], capture_output=True, text=True)
+        if made.returncode != 0:
+            self.skipTest('no mount namespace here: ' + made.stderr.strip())
+        self.closers.append(lambda: subprocess.run(['/usr/lib/wine/wineserver', '-k'], env=wine_env(self.wineprefix)))
+        self.start_display()
+        self.menu('connect')
+        self.assertEqual(self.box_text('Connect'), 'There are no serial ports on the system')
+        self.dismiss_box('Connect')
+        self.wait_dialog_gone(SELECT)
+        self.menu('relay')
+        self.wait_dialog('Relay Count')
+        self.assertEqual(self.drive('list', 'Relay Count', 1013), '')
+        self.drive('click', 'Relay Count', 1)
+        self.wait_dialog_gone('Relay Count')
+        self.assertEqual(self.count(), 9999)
 
 
 class Connected(DisplayTestCase):
