@@ -15,6 +15,7 @@
 #ifdef _WIN32
 #include "win_serial.h"
 #else
+#include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -78,15 +79,18 @@ static bool OpenSimPort(const char* name, SimPort& port)
     }
     return true;
 }
+// -1 when the device is gone (the pty pair was taken down).
 static int ReadSimPort(SimPort port, uint8_t* buffer, int size, int waitMs)
 {
     pollfd ready{port, POLLIN, 0};
     if (poll(&ready, 1, waitMs) <= 0)
         return 0;
     ssize_t received = read(port, buffer, static_cast<size_t>(size));
-    if (received < 0)
-        return 0;  // the display's side is closed for now; it may open it again
-    return static_cast<int>(received);
+    if (received > 0)
+        return static_cast<int>(received);
+    if (received < 0 && (errno == EAGAIN || errno == EINTR))
+        return 0;
+    return -1;
 }
 static void WriteSimPort(SimPort port, const uint8_t* bytes, int length)
 {
@@ -245,6 +249,10 @@ int main(int argc, char** argv)
         last = now;
         uint8_t bytes[256];
         int received = ReadSimPort(port, bytes, sizeof bytes, 10);
+        if (received < 0) {
+            Say(std::string("gone ") + options.port);
+            return 1;
+        }
         pulley.bytesIn += received;
         AnswerFrames(pulley, port, reader, bytes, received, random);
     }
