@@ -122,6 +122,18 @@ class PulleyFaults(DisplayTestCase):
 
 
 class SettingsFaults(DisplayTestCase):
+    def change_units_and_fail_to_save(self, record):
+        """Runs the display, changes a setting and exits: the save must fail
+        visibly and leave the previous file as it was."""
+        self.start_display()
+        self.menu('metres' if record[92] else 'feet')
+        self.menu('exit')
+        self.assertEqual(self.box_text('Save settings'), 'File access denied.')
+        self.dismiss_box('Save settings')
+        self.display.wait(20)
+        self.assertEqual(self.read_settings(), bytes(record), 'the previous record, whole')
+        self.assertFalse(os.path.exists(self.settings_path + '.new'))
+
     def test_read_only_settings_file_keeps_the_previous_record(self):
         record = bytearray(96)
         struct.pack_into('<III', record, 0, 44, 0, 1)
@@ -129,14 +141,7 @@ class SettingsFaults(DisplayTestCase):
         record[44:48] = b'COM1'
         self.write_settings(bytes(record))
         os.chmod(self.settings_path, stat.S_IRUSR | stat.S_IRGRP | stat.S_IROTH)
-        self.start_display()
-        self.menu('feet')
-        self.menu('exit')
-        self.assertEqual(self.box_text('Save settings'), 'File access denied.')
-        self.dismiss_box('Save settings')
-        self.display.wait(20)
-        self.assertEqual(self.read_settings(), bytes(record), 'the previous record, whole')
-        self.assertFalse(os.path.exists(self.settings_path + '.new'))
+        self.change_units_and_fail_to_save(record)
 
     def test_unwritable_folder_keeps_the_previous_record(self):
         record = bytearray(96)
@@ -147,13 +152,7 @@ class SettingsFaults(DisplayTestCase):
         if subprocess.run(['chattr', '+i', self.dir], capture_output=True).returncode != 0:
             self.skipTest('this file system has no immutable flag')
         self.closers.append(lambda: subprocess.run(['chattr', '-i', self.dir]))
-        self.start_display()
-        self.menu('metres')
-        self.menu('exit')
-        self.assertEqual(self.box_text('Save settings'), 'File access denied.')
-        self.dismiss_box('Save settings')
-        self.display.wait(20)
-        self.assertEqual(self.read_settings(), bytes(record))
+        self.change_units_and_fail_to_save(record)
 
     def test_random_settings_files_start_and_exit_cleanly(self):
         runs = int(os.environ.get('PULLEY_RANDOM_SETTINGS_RUNS', '100'))
