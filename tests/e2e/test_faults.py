@@ -163,9 +163,12 @@ class SettingsFaults(DisplayTestCase):
             if size >= 4 and generator.random() < 0.5:
                 data = struct.pack('<I', 44) + data[4:]  # a placement the window manager takes
             self.write_settings(data)
-            self.start_display()
-            self.count()
-            self.exit_display()
+            try:
+                self.start_display()
+                self.count()
+                self.exit_display()
+            except AssertionError as error:
+                raise AssertionError('run %d, settings %s: %s' % (run, data.hex(), error)) from None
             self.assertEqual(self.display.returncode, 0, 'run %d, %d bytes' % (run, size))
             saved = self.read_settings()
             self.assertEqual(len(saved), 96, 'run %d' % run)
