@@ -12,6 +12,15 @@ CONNECT_BUTTON, PORT_LIST, STATUS_LINE, CONNECT_AT_START_UP = 1, 1003, 2000, 100
 
 
 class Connecting(DisplayTestCase):
+    def connect_to_silent_pulley(self):
+        """Presses Connect on a port whose pulley never identifies itself."""
+        sim = self.simulator(args=['--identify-never'])
+        self.start_display()
+        self.menu('connect')
+        self.wait_dialog(SELECT)
+        self.drive('click', SELECT, CONNECT_BUTTON)
+        return sim
+
     def test_connect_to_live_counts_that_follow_the_cable(self):
         self.simulator(args=['--count', '100', '--rate', '2'])
         self.start_display()
@@ -44,11 +53,7 @@ class Connecting(DisplayTestCase):
         wait_for(lambda: self.count() == 12, 3, 'count 12')
 
     def test_no_pulley_gives_up_after_five_tries_and_connect_works_again(self):
-        sim = self.simulator(args=['--identify-never'])
-        self.start_display()
-        self.menu('connect')
-        self.wait_dialog(SELECT)
-        self.drive('click', SELECT, CONNECT_BUTTON)
+        sim = self.connect_to_silent_pulley()
         self.assertEqual(self.box_text('Error'), 'No pulley detected on this port.')
         self.assertEqual(self.drive('text', SELECT, STATUS_LINE), 'Connection failed!')
         self.assertEqual(len(sim.events('event identify')), 5)
@@ -96,11 +101,7 @@ class Connecting(DisplayTestCase):
         self.assertEqual(saved[88:92], b'\0\0\0\0', 'reserved field cleared')
 
     def test_cancel_while_identifying_frees_the_port(self):
-        sim = self.simulator(args=['--identify-never'])
-        self.start_display()
-        self.menu('connect')
-        self.wait_dialog(SELECT)
-        self.drive('click', SELECT, CONNECT_BUTTON)
+        sim = self.connect_to_silent_pulley()
         sim.wait_line('event identify 1', 3)
         self.drive('click', SELECT, 2)
         self.wait_dialog_gone(SELECT)
