@@ -197,11 +197,18 @@ class DisplayTestCase(unittest.TestCase):
     # The display
 
     def start_display(self):
-        self.display = subprocess.Popen([WINE, os.path.join(self.dir, 'PulleyDisplay.exe')],
-                                        env=wine_env(self.wineprefix),
-                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
-        self.drive('wait-main', 20)
+        log_path = os.path.join(self.dir, 'display.log')
+        with open(log_path, 'wb') as log:
+            self.display = subprocess.Popen([WINE, os.path.join(self.dir, 'PulleyDisplay.exe')],
+                                            env=wine_env(self.wineprefix),
+                                            stdin=subprocess.DEVNULL, stdout=log, stderr=log)
+        try:
+            self.drive('wait-main', 20)
+        except AssertionError as error:
+            with open(log_path, 'rb') as log:
+                output = log.read()[-2000:].decode(errors='replace')
+            state = 'running' if self.display.poll() is None else 'ended with %d' % self.display.returncode
+            raise AssertionError('%s (the display %s; its output: %r)' % (error, state, output)) from None
         time.sleep(0.3)
 
     def run_windows(self, program, *args, check=True):
@@ -209,7 +216,8 @@ class DisplayTestCase(unittest.TestCase):
                                 env=wine_env(self.wineprefix), stdin=subprocess.DEVNULL, capture_output=True, text=True,
                                 timeout=30)
         if check and result.returncode != 0:
-            raise AssertionError('%s %s failed: %s' % (program, ' '.join(map(str, args)), result.stderr.strip()))
+            raise AssertionError('%s %s failed with %d: %s' % (program, ' '.join(map(str, args)),
+                                                                result.returncode, result.stderr.strip()))
         return result
 
     def drive(self, *args):
