@@ -81,3 +81,12 @@ start_wineserver() {
     "$WINESERVER" -p >/dev/null 2>&1
     "$WINE64" wineboot </dev/null >/dev/null 2>&1
 }
+
+# On Windows the desktop is always there. Wine's ends a second or two after
+# the last program on it ends (its explorer.exe exits) and a new one starts
+# with the next program. The tests start and end the display hundreds of
+# times; one program stays on the desktop for the whole run, so that no start
+# meets that hand-over. It ends with the server (wineserver -k).
+hold_wine_desktop() {
+    "$WINE64" "$ROOT/build/win64/bin/pulley-drive.exe" hold </dev/null >/dev/null 2>&1 &
+}

@@ -51,6 +51,10 @@ int main(int argc, char** argv)
     auto arg = [&](int i) { return i < argc ? std::string(argv[i]) : std::string(); };
     auto number = [&](int i) { return std::strtol(arg(i).c_str(), nullptr, 0); };
 
+    if (action == "hold") {  // hold: a user of the desktop until killed (see scripts/lib.sh)
+        GetDesktopWindow();
+        Sleep(INFINITE);
+    }
     if (action == "wait-main") {  // wait-main SECONDS
         for (long waited = 0; waited <= number(2) * 1000; waited += 50) {
             if (MainWindow() != nullptr)
