@@ -197,19 +197,22 @@ class DisplayTestCase(unittest.TestCase):
     # The display
 
     def start_display(self):
-        log_path = os.path.join(self.dir, 'display.log')
-        with open(log_path, 'wb') as log:
-            self.display = subprocess.Popen([WINE, os.path.join(self.dir, 'PulleyDisplay.exe')],
-                                            env=wine_env(self.wineprefix),
-                                            stdin=subprocess.DEVNULL, stdout=log, stderr=log)
-        try:
-            self.drive('wait-main', 20)
-        except AssertionError as error:
-            with open(log_path, 'rb') as log:
+        # Its output goes outside the folder, which some tests make unwritable.
+        with tempfile.TemporaryFile() as log:
+            self.display = self.launch_windows('PulleyDisplay.exe', stdout=log, stderr=log)
+            try:
+                self.drive('wait-main', 20)
+            except AssertionError as error:
+                log.seek(0)
                 output = log.read()[-2000:].decode(errors='replace')
-            state = 'running' if self.display.poll() is None else 'ended with %d' % self.display.returncode
-            raise AssertionError('%s (the display %s; its output: %r)' % (error, state, output)) from None
+                state = 'running' if self.display.poll() is None else 'ended with %d' % self.display.returncode
+                raise AssertionError('%s (the display %s; its output: %r)' % (error, state, output)) from None
         time.sleep(0.3)
+
+    def launch_windows(self, program, *args, **popen_args):
+        """Starts a program of this folder under wine64 and returns at once."""
+        return subprocess.Popen([WINE, os.path.join(self.dir, program)] + [str(a) for a in args],
+                                env=wine_env(self.wineprefix), stdin=subprocess.DEVNULL, **popen_args)
 
     def run_windows(self, program, *args, check=True):
         result = subprocess.run([WINE, os.path.join(self.dir, program)] + [str(a) for a in args],
