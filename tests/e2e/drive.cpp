@@ -55,6 +55,17 @@ int main(int argc, char** argv)
         GetDesktopWindow();
         Sleep(INFINITE);
     }
+    if (action == "hung") {  // hung SECONDS: a window of the display's class that answers nothing
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "PULLEY";
+        RegisterClassA(&windowClass);
+        CreateWindowA("PULLEY", "hung", WS_OVERLAPPED, 0, 0, 200, 100, nullptr, nullptr, windowClass.hInstance,
+                      nullptr);
+        Sleep(static_cast<DWORD>(number(2) * 1000));
+        return 0;
+    }
     if (action == "wait-main") {  // wait-main SECONDS
         for (long waited = 0; waited <= number(2) * 1000; waited += 50) {
             if (MainWindow() != nullptr)

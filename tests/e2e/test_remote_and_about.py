@@ -1,5 +1,6 @@
 """Other programs on the desktop: the count and reset messages through
 pulley-remote, the Test Value dialog, and the About box."""
+import subprocess
 import time
 import unittest
 
@@ -22,16 +23,23 @@ class RemoteClient(DisplayTestCase):
         self.assertEqual(self.remote('frobnicate').returncode, 1)
 
     def test_wait_for_the_display_to_start(self):
-        import subprocess
-        import os
-        from harness import WINE, wine_env
-        waiting = subprocess.Popen([WINE, os.path.join(self.dir, 'pulley-remote.exe'), 'get', '--wait', '20'],
-                                   env=wine_env(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
+        waiting = self.launch_windows('pulley-remote.exe', 'get', '--wait', 20, stdout=subprocess.PIPE, text=True)
         time.sleep(1)
         self.start_display()
         out, _ = waiting.communicate(timeout=30)
         self.assertEqual(waiting.returncode, 0)
         self.assertEqual(out.strip(), '9999')
+
+    def test_a_display_that_does_not_answer_times_out(self):
+        hung = self.launch_windows('pulley-drive.exe', 'hung', 30)
+        self.closers.append(hung.kill)
+        self.drive('wait-main', 10)
+        for operation in ('get', 'reset'):
+            started = time.monotonic()
+            result = self.remote(operation, '--timeout', 500)
+            self.assertEqual(result.returncode, 3, operation)
+            self.assertIn('did not answer in time', result.stderr)
+            self.assertLess(time.monotonic() - started, 3, 'the caller is not held by a hung display')
 
     def test_count_before_connecting_in_metres_and_feet(self):
         self.start_display()
