@@ -13,11 +13,12 @@ static HWND MainWindow()
     return FindWindowA("PULLEY", nullptr);
 }
 
-// A dialog or message box of the display, by its title. Waits up to 5 s.
-static HWND FindDialog(const char* title)
+// A window of the display by its class and title (any title: nullptr).
+// Waits up to 5 s.
+static HWND FindShown(const char* className, const char* title)
 {
     for (int tries = 0; tries < 100; tries++) {
-        HWND found = FindWindowA("#32770", title);
+        HWND found = FindWindowA(className, title);
         if (found != nullptr)
             return found;
         Sleep(50);
@@ -25,9 +26,15 @@ static HWND FindDialog(const char* title)
     return nullptr;
 }
 
+// main: the main window; menu: the menu that is open; otherwise a dialog or
+// message box by its title.
 static HWND Target(const std::string& title)
 {
-    return title == "main" ? MainWindow() : FindDialog(title.c_str());
+    if (title == "main")
+        return MainWindow();
+    if (title == "menu")
+        return FindShown("#32768", nullptr);
+    return FindShown("#32770", title.c_str());
 }
 
 static std::string TextOf(HWND window)

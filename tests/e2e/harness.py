@@ -281,9 +281,10 @@ class DisplayTestCase(unittest.TestCase):
 
     # The screen
 
-    def client_pixels(self):
-        """The main window's client area from a screenshot: (width, height, rows of (r, g, b))."""
-        x, y, width, height = map(int, self.drive('client', 'main').split())
+    def client_pixels(self, target='main'):
+        """A window's client area (main, menu or a dialog's title) from a screenshot:
+        (width, height, rows of (r, g, b))."""
+        x, y, width, height = map(int, self.drive('client', target).split())
         shot = os.path.join(self.dir, 'shot.png')
         subprocess.run(['import', '-window', 'root', shot], check=True)
         ppm = subprocess.run(['convert', shot, '-crop', '%dx%d+%d+%d' % (width, height, x, y), '+repage',

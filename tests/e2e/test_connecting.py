@@ -9,6 +9,30 @@ from harness import CAPTION, SW_MINIMIZE, DisplayTestCase, ink, wait_for, wine_e
 
 SELECT = 'Select Pulley Port'
 CONNECT_BUTTON, PORT_LIST, STATUS_LINE, CONNECT_AT_START_UP = 1, 1003, 2000, 1008
+VK_UP, VK_ESCAPE = 0x26, 0x1b
+# The Pulley menu's items but Exit, top to bottom (separators left out).
+MENU_ITEMS = ('connect', 'disconnect', 'set_count', 'reset', 'relay', 'units', 'always_visible', 'about')
+
+
+def menu_items(pixels):
+    """The items of an open menu read off its picture: {item: (gray, check mark)}.
+    An item is a band of rows with ink at least 5 pixels high (a separator is
+    2); black text is enabled, gray text is grayed; ink left of the text is a
+    check mark."""
+    width, height, rows = pixels
+    rows = [row[3:width - 3] for row in rows[3:height - 3]]  # inside the border
+    bands, start = [], None
+    for y in range(len(rows) + 1):
+        inked = y < len(rows) and min(max(pixel) for pixel in rows[y]) < 180
+        if inked and start is None:
+            start = y
+        elif not inked and start is not None:
+            if y - start >= 5:
+                band = [(x, max(pixel)) for row in rows[start:y] for x, pixel in enumerate(row) if max(pixel) < 180]
+                bands.append((min(level for _, level in band) > 90, min(x for x, _ in band)))
+            start = None
+    text_left = max(left for _, left in bands)
+    return {item: (gray, left < text_left - 4) for item, (gray, left) in zip(MENU_ITEMS, bands)}, len(bands)
 
 
 class Connecting(DisplayTestCase):
@@ -172,6 +196,38 @@ class Connected(DisplayTestCase):
         self.sim.control('count 40')
         self.connect()
         wait_for(lambda: self.count() == 40, 3, 'count 40 after reconnecting')
+
+
+class MenuStates(DisplayTestCase):
+    def open_menu_items(self):
+        """Opens the Pulley menu with Alt+P, moves the highlight to Exit so that
+        it hides no other item, reads the items and closes the menu."""
+        self.drive('key', 'main', ord('P'), 'alt')
+        self.drive('client', 'menu')  # waits for it
+        self.drive('key', 'main', VK_UP)
+        time.sleep(0.5)
+        items, count = menu_items(self.client_pixels('menu'))
+        self.drive('key', 'main', VK_ESCAPE)
+        self.drive('key', 'main', VK_ESCAPE)
+        self.assertEqual(count, len(MENU_ITEMS), items)
+        return items
+
+    def test_items_gray_and_check_with_the_link_and_always_visible(self):
+        sim = self.simulator(args=['--count', '12'])
+        self.start_display()
+        items = self.open_menu_items()
+        self.assertEqual({item for item, (gray, _) in items.items() if gray}, {'disconnect', 'set_count', 'reset'})
+        self.assertFalse(items['always_visible'][1])
+        self.connect()
+        wait_for(lambda: self.count() == 12, 3, 'count 12')
+        self.menu('always_visible')
+        items = self.open_menu_items()
+        self.assertEqual({item for item, (gray, _) in items.items() if gray}, {'connect'})
+        self.assertEqual({item for item, (_, checked) in items.items() if checked}, {'always_visible'})
+        sim.control('silent on')  # a lost link grays them again
+        self.dismiss_box(CAPTION)
+        items = self.open_menu_items()
+        self.assertEqual({item for item, (gray, _) in items.items() if gray}, {'disconnect', 'set_count', 'reset'})
 
 
 if __name__ == '__main__':
