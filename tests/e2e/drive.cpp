@@ -61,6 +61,7 @@ int main(int argc, char** argv)
     if (action == "hold") {  // hold: a user of the desktop until killed (see scripts/lib.sh)
         GetDesktopWindow();
         Sleep(INFINITE);
+        return 0;
     }
     if (action == "hung") {  // hung SECONDS: a window of the display's class that answers nothing
         WNDCLASSA windowClass{};
