@@ -82,6 +82,14 @@ start_wineserver() {
     "$WINE64" wineboot </dev/null >/dev/null 2>&1
 }
 
+# Ends the server with every program it runs, and the display; then
+# whatever still holds the ports in $1.
+stop_wine_and_display() {
+    "$WINESERVER" -k 2>/dev/null
+    if [ -n "${XVFB_PID:-}" ]; then kill "$XVFB_PID" 2>/dev/null; fi
+    pkill -f "$1/" 2>/dev/null
+}
+
 # On Windows the desktop is always there. Wine's ends a second or two after
 # the last program on it ends (its explorer.exe exits) and a new one starts
 # with the next program. The tests start and end the display hundreds of
