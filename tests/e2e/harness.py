@@ -209,19 +209,20 @@ class DisplayTestCase(unittest.TestCase):
                 raise AssertionError('%s (the display %s; its output: %r)' % (error, state, output)) from None
         time.sleep(0.3)
 
-    def launch_windows(self, program, *args, **popen_args):
+    def launch_windows(self, program, *args, **options):
         """Starts a program of this folder under wine64 and returns at once."""
-        return subprocess.Popen([WINE, os.path.join(self.dir, program)] + [str(a) for a in args],
-                                env=wine_env(self.wineprefix), stdin=subprocess.DEVNULL, **popen_args)
+        return self.call_windows(subprocess.Popen, program, args, **options)
 
     def run_windows(self, program, *args, check=True):
-        result = subprocess.run([WINE, os.path.join(self.dir, program)] + [str(a) for a in args],
-                                env=wine_env(self.wineprefix), stdin=subprocess.DEVNULL, capture_output=True, text=True,
-                                timeout=30)
+        result = self.call_windows(subprocess.run, program, args, capture_output=True, text=True, timeout=30)
         if check and result.returncode != 0:
             raise AssertionError('%s %s failed with %d: %s' % (program, ' '.join(map(str, args)),
                                                                 result.returncode, result.stderr.strip()))
         return result
+
+    def call_windows(self, call, program, args, **options):
+        return call([WINE, os.path.join(self.dir, program)] + [str(a) for a in args], env=wine_env(self.wineprefix),
+                    stdin=subprocess.DEVNULL, **options)
 
     def drive(self, *args):
         return self.run_windows('pulley-drive.exe', *args).stdout.strip()

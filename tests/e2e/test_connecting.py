@@ -14,11 +14,10 @@ VK_UP, VK_ESCAPE = 0x26, 0x1b
 MENU_ITEMS = ('connect', 'disconnect', 'set_count', 'reset', 'relay', 'units', 'always_visible', 'about')
 
 
-def menu_items(pixels):
-    """The items of an open menu read off its picture: {item: (gray, check mark)}.
-    An item is a band of rows with ink at least 5 pixels high (a separator is
-    2); black text is enabled, gray text is grayed; ink left of the text is a
-    check mark."""
+def menu_bands(pixels):
+    """The items of an open menu read off its picture, top to bottom: for each,
+    whether its text is gray and where its ink starts. An item is a band of
+    rows with ink at least 5 pixels high (a separator is 2)."""
     width, height, rows = pixels
     rows = [row[3:width - 3] for row in rows[3:height - 3]]  # inside the border
     bands, start = [], None
@@ -31,8 +30,7 @@ def menu_items(pixels):
                 band = [(x, max(pixel)) for row in rows[start:y] for x, pixel in enumerate(row) if max(pixel) < 180]
                 bands.append((min(level for _, level in band) > 90, min(x for x, _ in band)))
             start = None
-    text_left = max(left for _, left in bands)
-    return {item: (gray, left < text_left - 4) for item, (gray, left) in zip(MENU_ITEMS, bands)}, len(bands)
+    return bands
 
 
 class Connecting(DisplayTestCase):
@@ -199,36 +197,36 @@ class Connected(DisplayTestCase):
 
 
 class MenuStates(DisplayTestCase):
-    def open_menu_items(self):
+    NEEDS_LINK = {'disconnect', 'set_count', 'reset'}
+
+    def open_menu(self):
         """Opens the Pulley menu with Alt+P, moves the highlight to Exit so that
-        it hides no other item, reads the items and closes the menu."""
+        it hides no other item, and closes it again: the grayed items and the
+        checked ones (ink left of the text)."""
         self.drive('key', 'main', ord('P'), 'alt')
         self.drive('client', 'menu')  # waits for it
         self.drive('key', 'main', VK_UP)
         time.sleep(0.5)
-        items, count = menu_items(self.client_pixels('menu'))
+        bands = menu_bands(self.client_pixels('menu'))
         self.drive('key', 'main', VK_ESCAPE)
         self.drive('key', 'main', VK_ESCAPE)
-        self.assertEqual(count, len(MENU_ITEMS), items)
-        return items
+        self.assertEqual(len(bands), len(MENU_ITEMS), bands)
+        text_left = max(left for _, left in bands)
+        grayed = {item for item, (gray, _) in zip(MENU_ITEMS, bands) if gray}
+        checked = {item for item, (_, left) in zip(MENU_ITEMS, bands) if left < text_left - 4}
+        return grayed, checked
 
     def test_items_gray_and_check_with_the_link_and_always_visible(self):
         sim = self.simulator(args=['--count', '12'])
         self.start_display()
-        items = self.open_menu_items()
-        self.assertEqual({item for item, (gray, _) in items.items() if gray}, {'disconnect', 'set_count', 'reset'})
-        self.assertFalse(items['always_visible'][1])
+        self.assertEqual(self.open_menu(), (self.NEEDS_LINK, set()))
         self.connect()
         wait_for(lambda: self.count() == 12, 3, 'count 12')
         self.menu('always_visible')
-        items = self.open_menu_items()
-        self.assertEqual({item for item, (gray, _) in items.items() if gray}, {'connect'})
-        self.assertEqual({item for item, (_, checked) in items.items() if checked}, {'always_visible'})
+        self.assertEqual(self.open_menu(), ({'connect'}, {'always_visible'}))
         sim.control('silent on')  # a lost link grays them again
         self.dismiss_box(CAPTION)
-        items = self.open_menu_items()
-        self.assertEqual({item for item, (gray, _) in items.items() if gray}, {'disconnect', 'set_count', 'reset'})
-
+        self.assertEqual(self.open_menu(), (self.NEEDS_LINK, {'always_visible'}))
 
 if __name__ == '__main__':
     unittest.main()
