@@ -3,7 +3,8 @@
 # shellcheck shell=bash
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-WINE64=/usr/lib/wine/wine64
+# Every Windows program starts through wine-run (see there why).
+WINE_RUN=$ROOT/scripts/wine-run
 WINESERVER=/usr/lib/wine/wineserver
 
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev googletest python3
@@ -39,14 +40,14 @@ make_wine_prefix() {
     local dir=$1 desktop=${2:-}
     rm -rf "$dir"
     mkdir -p "$dir/ports"
-    export WINEPREFIX=$dir/prefix WINELOADER=$WINE64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    "$WINE64" wineboot -i </dev/null >/dev/null 2>&1
+    export WINEPREFIX=$dir/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    "$WINE_RUN" wineboot -i >/dev/null 2>&1
     for port in com1 com2 com3 com12; do
-        "$WINE64" reg add 'HKLM\Software\Wine\Ports' /v "${port^^}" /t REG_SZ /d "$dir/ports/$port" /f </dev/null >/dev/null 2>&1
+        "$WINE_RUN" reg add 'HKLM\Software\Wine\Ports' /v "${port^^}" /t REG_SZ /d "$dir/ports/$port" /f >/dev/null 2>&1
     done
     if [ "$desktop" = desktop ]; then
-        "$WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f </dev/null >/dev/null 2>&1
-        "$WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1024x768 /f </dev/null >/dev/null 2>&1
+        "$WINE_RUN" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
+        "$WINE_RUN" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1024x768 /f >/dev/null 2>&1
     fi
     # The mount manager takes the port mapping when the server starts again.
     "$WINESERVER" -k 2>/dev/null || true
@@ -79,7 +80,7 @@ start_wineserver() {
     # Quiet: a pty that closes under a port the server holds sends it a
     # hangup, on which it lists every object it has.
     "$WINESERVER" -p >/dev/null 2>&1
-    "$WINE64" wineboot </dev/null >/dev/null 2>&1
+    "$WINE_RUN" wineboot >/dev/null 2>&1
 }
 
 # Ends the server with every program it runs, and the display; then
@@ -96,5 +97,5 @@ stop_wine_and_display() {
 # times; one program stays on the desktop for the whole run, so that no start
 # meets that hand-over. It ends with the server (wineserver -k).
 hold_wine_desktop() {
-    "$WINE64" "$ROOT/build/win64/bin/pulley-drive.exe" hold </dev/null >/dev/null 2>&1 &
+    "$WINE_RUN" "$ROOT/build/win64/bin/pulley-drive.exe" hold >/dev/null 2>&1 &
 }

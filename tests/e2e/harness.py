@@ -13,7 +13,8 @@ import unittest
 ENV_DIR = os.environ.get('PULLEY_TEST_ENV', '')
 BIN = os.environ.get('PULLEY_BIN', '')
 NATIVE_BIN = os.environ.get('PULLEY_NATIVE_BIN', '')
-WINE = '/usr/lib/wine/wine64'
+# Every Windows program starts through wine-run (see there why).
+WINE = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'scripts', 'wine-run')
 
 CAPTION = 'K-VARN Counting Pulley Display'
 WM_CLOSE = 0x10
@@ -24,8 +25,7 @@ SW_MINIMIZE, SW_RESTORE = 6, 9
 
 
 def wine_env(prefix=None):
-    return dict(os.environ, WINEPREFIX=prefix or os.path.join(ENV_DIR, 'prefix'), WINELOADER=WINE,
-                WINEDEBUG='-all')
+    return dict(os.environ, WINEPREFIX=prefix or os.path.join(ENV_DIR, 'prefix'), WINEDEBUG='-all')
 
 
 def wait_for(condition, timeout, what, interval=0.1):

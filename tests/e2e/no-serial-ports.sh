@@ -6,6 +6,7 @@
 set -eu
 prefix=$1
 hostdev=$(mktemp -d)
+wine_run=$(cd "$(dirname "$0")/../../scripts" && pwd)/wine-run
 unshare -m bash -c '
     set -eu
     mount --bind /dev "$1"
@@ -19,8 +20,8 @@ unshare -m bash -c '
         mount --bind "$1/$dir" "/dev/$dir"
     done
     mkdir -p "$2"
-    export WINEPREFIX=$2 WINELOADER=/usr/lib/wine/wine64 WINEDEBUG=-all
+    export WINEPREFIX=$2
     /usr/lib/wine/wineserver -p >/dev/null 2>&1
-    /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1
-' no-serial-ports "$hostdev" "$prefix"
+    "$3" wineboot -i >/dev/null 2>&1
+' no-serial-ports "$hostdev" "$prefix" "$wine_run"
 rmdir "$hostdev"  # the mount over it lives only in the namespace
