@@ -90,12 +90,3 @@ stop_wine_and_display() {
     if [ -n "${XVFB_PID:-}" ]; then kill "$XVFB_PID" 2>/dev/null; fi
     pkill -f "$1/" 2>/dev/null
 }
-
-# On Windows the desktop is always there. Wine's ends a second or two after
-# the last program on it ends (its explorer.exe exits) and a new one starts
-# with the next program. The tests start and end the display hundreds of
-# times; one program stays on the desktop for the whole run, so that no start
-# meets that hand-over. It ends with the server (wineserver -k).
-hold_wine_desktop() {
-    "$WINE_RUN" "$ROOT/build/win64/bin/pulley-drive.exe" hold >/dev/null 2>&1 &
-}

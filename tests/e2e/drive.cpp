@@ -58,11 +58,6 @@ int main(int argc, char** argv)
     auto arg = [&](int i) { return i < argc ? std::string(argv[i]) : std::string(); };
     auto number = [&](int i) { return std::strtol(arg(i).c_str(), nullptr, 0); };
 
-    if (action == "hold") {  // hold: a user of the desktop until killed (see scripts/lib.sh)
-        GetDesktopWindow();
-        Sleep(INFINITE);
-        return 0;
-    }
     if (action == "hung") {  // hung SECONDS: a window of the display's class that answers nothing
         WNDCLASSA windowClass{};
         windowClass.lpfnWndProc = DefWindowProcA;

@@ -11,7 +11,7 @@ import threading
 import time
 import unittest
 
-from harness import CAPTION, UM_GETCOUNT, WINE, DisplayTestCase, wait_for, wine_env
+from harness import CAPTION, UM_GETCOUNT, DisplayTestCase, wait_for
 
 LOST = 2147483647
 
@@ -28,11 +28,9 @@ class Responsiveness:
         self.thread.start()
 
     def _run(self):
-        drive = os.path.join(self.case.dir, 'pulley-drive.exe')
         while self.running:
             started = time.monotonic()
-            result = subprocess.run([WINE, drive, 'send', 'main', str(UM_GETCOUNT), '0', '0'], env=wine_env(),
-                                    stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=30)
+            result = self.case.run_windows('pulley-drive.exe', 'send', 'main', UM_GETCOUNT, 0, 0, check=False)
             took = time.monotonic() - started
             if result.returncode == 0:
                 self.answers.append((int(result.stdout), took))

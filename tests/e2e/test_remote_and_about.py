@@ -32,7 +32,7 @@ class RemoteClient(DisplayTestCase):
 
     def test_a_display_that_does_not_answer_times_out(self):
         hung = self.launch_windows('pulley-drive.exe', 'hung', 30)
-        self.closers.append(hung.kill)
+        self.closers.append(lambda: (hung.kill(), hung.wait(10)))
         self.drive('wait-main', 10)
         for operation in ('get', 'reset'):
             started = time.monotonic()
