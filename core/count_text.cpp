@@ -1,7 +1,14 @@
 #include "count_text.h"
 
+#include <cfloat>
 #include <cstdio>
 #include <cstring>
+
+// The feet value is the product rounded to a double and then truncated. A
+// compiler that keeps doubles at a wider precision (the x87 unit, the i686
+// default) leaves 25 x 3.28 just under 82 and shows 81 ft: one count in 28
+// comes out a foot short. The i686 build computes with SSE2 for this.
+static_assert(FLT_EVAL_METHOD == 0, "double arithmetic must round to double");
 
 // The pulley maker's display truncates with the processor's conversion, which
 // yields INT32_MIN for anything out of range; a C++ cast would be undefined
