@@ -54,7 +54,9 @@ class RelayFormats(RelayCase):
         self.assertEqual(self.lines_for(12), [b'+0012m\r'])
         self.assertEqual(self.lines_for(-5), [b'-0005m\r'])
         self.menu('feet')
-        self.assertEqual(self.lines_for(100), [b'+00328ft\r'])
+        # 25 x 3.28 lies a hair under 82 at any precision wider than a double.
+        self.assertEqual(self.lines_for(25), [b'+00082ft\r'])
+        self.assertEqual(self.count(), 82)
         self.assertEqual(self.lines_for(12), [b'+00039ft\r'])
 
     def test_t_count_lines(self):
