@@ -1,5 +1,6 @@
 #include "count_text.h"
 
+#include <cctype>
 #include <cfloat>
 #include <cstdio>
 #include <cstring>
@@ -56,6 +57,14 @@ static void Append(RelayLine& line, const char* bytes, size_t length)
     line.length += static_cast<int>(length);
 }
 
+// The length of a display text without its unit suffix ("m" or "ft").
+static size_t WithoutUnit(const char* text, size_t length)
+{
+    while (length > 0 && std::isalpha(static_cast<unsigned char>(text[length - 1])))
+        length--;
+    return length;
+}
+
 RelayLine BuildRelayMessage(int32_t format, const char* text)
 {
     RelayLine line{};
@@ -71,9 +80,11 @@ RelayLine BuildRelayMessage(int32_t format, const char* text)
         Append(line, "\r\n", 2);
         break;
     case TCountEdgeTech:
-        // EdgeTech equipment takes five characters: the sign and four digits.
+        // EdgeTech equipment takes the number without a unit. The whole
+        // number: cut at five characters, 10,033 m would go out as 1003 and
+        // 39 ft as 3.
         Append(line, "1:", 2);
-        Append(line, text, textLength < 5 ? textLength : 5);
+        Append(line, text, WithoutUnit(text, textLength));
         Append(line, "\r\n", 2);
         break;
     default:

@@ -101,6 +101,48 @@ class RelayFormats(RelayCase):
         self.assertEqual(self.tap.lines(), [b'-----m\r'])
 
 
+class LongCables(RelayCase):
+    """Counts beyond four digits, and feet, go out whole in every format."""
+
+    def last_line_after(self, count, end):
+        self.tap.clear()
+        self.sim.control('count %d' % count)
+        time.sleep(1.5)  # past the tick that reads it
+        lines = self.tap.lines(end)
+        return lines[-1] if lines else None
+
+    def test_long_counts_and_feet_in_every_format(self):
+        self.start_connected()
+        self.configure_relay(KVARN)
+        expected = {
+            KVARN: [b'+9999m\r', b'+10033m\r', b'-10033m\r', b'+00039ft\r'],
+            TCOUNT: [b'1:+9999m\r\n', b'1:+10033m\r\n', b'1:-10033m\r\n', b'1:+00039ft\r\n'],
+            EDGETECH: [b'1:+9999\r\n', b'1:+10033\r\n', b'1:-10033\r\n', b'1:+00039\r\n'],
+        }
+        for button, lines in expected.items():
+            self.configure_relay(button, connect=False)
+            end = lines[0][-1:]
+            got = [self.last_line_after(count, end) for count in (9999, 10033, -10033)]
+            self.menu('feet')
+            got.append(self.last_line_after(12, end))
+            self.menu('metres')
+            self.assertEqual(got, lines)
+
+    def test_edgetech_dash_lines_in_both_units(self):
+        self.start_connected()
+        self.configure_relay(EDGETECH)
+        for units, dashes in (('metres', b'1:-----\r\n'), ('feet', b'1:------\r\n')):
+            self.menu(units)
+            self.sim.control('silent on')
+            self.box_text(CAPTION)
+            self.tap.clear()
+            self.dismiss_box(CAPTION)
+            wait_for(lambda: self.tap.lines(b'\n'), 3, 'the dash line')
+            self.assertEqual(self.tap.lines(b'\n'), [dashes])
+            self.sim.control('silent off')
+            self.connect()
+
+
 class RelayPort(RelayCase):
     def test_unopenable_port_says_so_and_keeps_none_open(self):
         self.start_display()

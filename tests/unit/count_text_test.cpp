@@ -98,15 +98,22 @@ TEST(RelayMessage, EachFormatInFeetAndDashes)
 {
     EXPECT_EQ(Line(DisplayLine, "+00039ft"), "+00039ft\r");
     EXPECT_EQ(Line(TCount, "+00039ft"), "1:+00039ft\r\n");
-    EXPECT_EQ(Line(TCountEdgeTech, "+00039ft"), "1:+0003\r\n");
+    EXPECT_EQ(Line(TCountEdgeTech, "+00039ft"), "1:+00039\r\n");
     EXPECT_EQ(Line(DisplayLine, "-----m"), "-----m\r");
     EXPECT_EQ(Line(TCount, "-----m"), "1:-----m\r\n");
     EXPECT_EQ(Line(TCountEdgeTech, "-----m"), "1:-----\r\n");
+    EXPECT_EQ(Line(TCountEdgeTech, "------ft"), "1:------\r\n");
 }
 
-TEST(RelayMessage, LongestLineIsSeventeenBytes)
+// The EdgeTech line carries the whole number without its unit, however long.
+TEST(RelayMessage, LongCountsAreSentWhole)
 {
-    EXPECT_EQ(Line(TCount, "-2147483648ft").size(), 17u);
+    EXPECT_EQ(Line(TCountEdgeTech, Text(9999, Metres, true)), "1:+9999\r\n");
+    EXPECT_EQ(Line(TCountEdgeTech, Text(10033, Metres, true)), "1:+10033\r\n");
+    EXPECT_EQ(Line(TCountEdgeTech, Text(-10033, Metres, true)), "1:-10033\r\n");
+    EXPECT_EQ(Line(TCountEdgeTech, Text(10033, Feet, true)), "1:+32908\r\n");
+    EXPECT_EQ(Line(TCountEdgeTech, Text(LostReading, Feet, true)), "1:-2147483648\r\n");
+    EXPECT_EQ(Line(TCount, Text(INT32_MIN, Feet, true)).size(), 17u);  // the longest line
 }
 
 TEST(RelayMessage, NoLineForNotUsedOrUnknownFormats)
