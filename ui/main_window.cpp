@@ -3,7 +3,9 @@
 #include <windows.h>
 #include <winsock2.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "app.h"
 #include "dialogs.h"
@@ -99,7 +101,10 @@ static LRESULT OnSize(HWND window, WPARAM kind)
 }
 
 // The digits fill the client area: the font is as tall as the area allows
-// and as wide as the text's 6 (metres) or 8 (feet) characters allow.
+// and as wide as 6 characters (metres) or 8 (feet) allow, the length of the
+// usual texts, so the digits keep their size while the count changes. A
+// longer text (10,000 m and beyond) gets a narrower font instead of losing
+// its sign and unit at the window's edges.
 static LRESULT OnPaint(HWND window)
 {
     PAINTSTRUCT paint;
@@ -107,7 +112,7 @@ static LRESULT OnPaint(HWND window)
     DisplayText text = CurrentDisplayText(g_state);
     RECT client;
     GetClientRect(window, &client);
-    int characters = ShowsFeet(g_state) ? 8 : 6;
+    int characters = std::max(ShowsFeet(g_state) ? 8 : 6, static_cast<int>(std::strlen(text.text)));
     HFONT font = CreateFontA(client.bottom - 10, (client.right - 20) / characters, 0, 0, FW_NORMAL, FALSE, FALSE,
                              FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                              FIXED_PITCH, nullptr);

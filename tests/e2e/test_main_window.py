@@ -61,6 +61,22 @@ class Paint(DisplayTestCase):
         self.assertGreater(text['bottom'] - text['top'], 0.4 * pixels[1], text)
 
 
+    def test_counts_beyond_four_digits_are_drawn_whole(self):
+        sim = self.simulator(args=['--count', '10033'])
+        self.start_display()
+        self.connect()
+        for count in (10033, -10033):
+            sim.control('count %d' % count)
+            wait_for(lambda: self.count() == count, 5, 'count %d' % count)
+            time.sleep(0.3)
+            pixels = self.client_pixels()
+            text = ink(pixels)
+            self.assertGreater(text['left'], 0, 'clipped at the left edge: %r' % text)
+            self.assertLess(text['right'], pixels[0] - 1, 'clipped at the right edge: %r' % text)
+            self.assertGreater(text['right'] - text['left'], 0.6 * pixels[0], text)
+            self.save_screenshot('count-%d.png' % count)
+
+
 class Title(DisplayTestCase):
     def test_minimised_title_follows_the_count_and_restore_brings_the_caption_back(self):
         sim = self.simulator(args=['--count', '12'])
@@ -102,6 +118,22 @@ class Geometry(DisplayTestCase):
 
 
 class SettingsAtExit(DisplayTestCase):
+    def test_name_fields_come_back_as_they_were(self):
+        after_name = bytes(range(0x41, 0x4c))
+        cases = (
+            (b'COM1\0' + after_name, b'com2\0' + after_name, 'bytes after each name'),
+            (b'P' * 16, b'R' * 16, 'names with no terminator, kept as 15 characters'),
+        )
+        for pulley, relay, what in cases:
+            record = bytearray(96)
+            record[44:60], record[60:76] = pulley, relay
+            self.write_settings(bytes(record))
+            self.start_display()
+            self.exit_display()
+            saved = self.read_settings()
+            expected = [field if b'\0' in field else field[:15] + b'\0' for field in (pulley, relay)]
+            self.assertEqual([saved[44:60], saved[60:76]], expected, what)
+
     def test_exit_saves_placement_units_and_always_visible(self):
         self.start_display()
         self.drive('move', 'main', 120, 130, 420, 230)
