@@ -4,6 +4,15 @@
 
 #include <cstring>
 
+// A hand-made file can fill a name field with no terminator, and everything
+// that reads the names expects one. A field that has one is left alone: the
+// bytes after a name are the file's, and are saved again as they were.
+static void TerminatePortName(char (&name)[PortNameSize])
+{
+    if (std::memchr(name, '\0', PortNameSize) == nullptr)
+        name[PortNameSize - 1] = '\0';
+}
+
 bool LoadSettings(SettingsRecord& record, const SettingsFile& file)
 {
     std::memset(&record, 0, sizeof record);
@@ -11,10 +20,8 @@ bool LoadSettings(SettingsRecord& record, const SettingsFile& file)
     // 96 bytes; neither is refused.
     if (file.Read(&record, SettingsRecordSize) < 0)
         return false;
-    // A hand-made file can fill a name field with no terminator; everything
-    // that reads the names expects one.
-    record.pulleyPort[PortNameSize - 1] = '\0';
-    record.relayPort[PortNameSize - 1] = '\0';
+    TerminatePortName(record.pulleyPort);
+    TerminatePortName(record.relayPort);
     return true;
 }
 

@@ -1,6 +1,7 @@
 // Any bytes as a settings file: the load must stay in bounds, terminate the
 // names, keep every byte it can, and everything the program then makes from
 // the record (texts, relay lines) must stay in its buffers.
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <cstdlib>
@@ -31,11 +32,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::abort();
     if (std::strlen(record.pulleyPort) > 15 || std::strlen(record.relayPort) > 15)
         std::abort();
+    // Every byte as read, but the last of a name field that held no NUL.
     const uint8_t* raw = reinterpret_cast<const uint8_t*>(&record);
     for (size_t i = 0; i < SettingsRecordSize; i++) {
-        bool terminator = i == 59 || i == 75;
         uint8_t expected = i < size ? data[i] : 0;
-        if (!terminator && raw[i] != expected)
+        for (size_t field : {offsetof(SettingsRecord, pulleyPort), offsetof(SettingsRecord, relayPort)})
+            if (i == field + PortNameSize - 1 && std::memchr(raw + field, 0, PortNameSize - 1) == nullptr)
+                expected = 0;
+        if (raw[i] != expected)
             std::abort();
     }
     for (bool connected : {false, true}) {

@@ -130,7 +130,8 @@ TEST_F(Settings, LongFileContributesItsFirst96Bytes)
 TEST_F(Settings, UnchangedRecordRoundTripsByteForByte)
 {
     std::vector<uint8_t> original = Pattern(SettingsRecordSize);
-    std::memcpy(original.data() + 44, "COM12\0garbage!!", 16);  // bytes after the NUL survive too
+    // Bytes after a name's terminator survive too, up to the field's last.
+    std::memcpy(original.data() + 44, "COM12\0garbage!!!", 16);
     std::memcpy(original.data() + 60, "com3\0\0\0\0\0\0\0\0\0\0\0", 16);
     fileExists = true;
     fileBytes = original;
