@@ -79,4 +79,10 @@ static void PauseBriefly()
     Sleep(1);
 }
 
-const SerialLine Win32SerialLine = {WritePort, ReadPortAvailable, DiscardPortInput, TickNow, PauseBriefly};
+const SerialLine Win32SerialLine = {
+    .Write = WritePort,
+    .ReadAvailable = ReadPortAvailable,
+    .DiscardInput = DiscardPortInput,
+    .NowMs = TickNow,
+    .Pause = PauseBriefly,
+};

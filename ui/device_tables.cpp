@@ -37,7 +37,16 @@ static void CloseAsHandle(PulleyLink link)
     CloseHandle(link);
 }
 
-const PulleyDevice KvarnPulleyDevice = {Connect, Identify, Read, Reset, Preset, GetVersion, DisconnectLink, CloseAsHandle};
+const PulleyDevice KvarnPulleyDevice = {
+    .Connect = Connect,
+    .Identify = Identify,
+    .Read = Read,
+    .Reset = Reset,
+    .Preset = Preset,
+    .GetVersion = GetVersion,
+    .Disconnect = DisconnectLink,
+    .CloseAsHandle = CloseAsHandle,
+};
 
 static void WriteRelay(RelayPort port, const char* bytes, int length)
 {
@@ -50,4 +59,4 @@ static void CloseRelay(RelayPort port)
     CloseHandle(port);
 }
 
-const RelayDevice Win32RelayDevice = {WriteRelay, CloseRelay};
+const RelayDevice Win32RelayDevice = {.Write = WriteRelay, .Close = CloseRelay};

@@ -66,7 +66,13 @@ static void ShowLostLinkWarning()
     ShowStringBox(g_mainWindow, IDS_CONNECTIONLOST, g_caption, MB_SYSTEMMODAL | MB_ICONWARNING);
 }
 
-const WindowEffects MainWindowEffects = {StartPollTimer, StopPollTimer, Refresh, Repaint, ShowLostLinkWarning};
+const WindowEffects MainWindowEffects = {
+    .StartPollTimer = StartPollTimer,
+    .StopPollTimer = StopPollTimer,
+    .Refresh = Refresh,
+    .Repaint = Repaint,
+    .ShowLostLinkWarning = ShowLostLinkWarning,
+};
 
 // Messages
 

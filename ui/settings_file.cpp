@@ -69,4 +69,8 @@ static void ShowSaveFailure()
     MessageBoxA(boxOwner, "File access denied.", "Save settings", MB_ICONWARNING);
 }
 
-const SettingsFile Win32SettingsFile = {ReadSettingsFile, ReplaceSettingsFile, ShowSaveFailure};
+const SettingsFile Win32SettingsFile = {
+    .Read = ReadSettingsFile,
+    .Replace = ReplaceSettingsFile,
+    .ShowSaveFailure = ShowSaveFailure,
+};

@@ -25,7 +25,7 @@ static BOOL OnInitDialog(HWND dialog, TestValueDialog* data)
     SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(data));
     SetDlgItemInt(dialog, IDC_TESTVALUE, 0, FALSE);
     CheckRadioButton(dialog, IDC_TESTPLUS, IDC_TESTMINUS, IDC_TESTPLUS);
-    data->state->testSource = TestSource{TypedTestValue, dialog};
+    data->state->testSource = TestSource{.Value = TypedTestValue, .context = dialog};
     data->state->testMode = true;
     return TRUE;
 }

@@ -22,9 +22,24 @@ static void Nothing() {}
 
 static double NanosecondsPerTick(int32_t (*read)(PulleyLink), int ticks)
 {
-    PulleyDevice device = {Connect, Answer, read, Answer, Preset, Version, Answer, Close};
-    RelayDevice relay = {Write, ClosePort};
-    WindowEffects window = {Nothing, Nothing, Nothing, Nothing, Nothing};
+    PulleyDevice device = {
+        .Connect = Connect,
+        .Identify = Answer,
+        .Read = read,
+        .Reset = Answer,
+        .Preset = Preset,
+        .GetVersion = Version,
+        .Disconnect = Answer,
+        .CloseAsHandle = Close,
+    };
+    RelayDevice relay = {.Write = Write, .Close = ClosePort};
+    WindowEffects window = {
+        .StartPollTimer = Nothing,
+        .StopPollTimer = Nothing,
+        .Refresh = Nothing,
+        .Repaint = Nothing,
+        .ShowLostLinkWarning = Nothing,
+    };
     PulleyState state;
     InitPulleyState(state, &device, &relay, &window);
     ApplyDefaultSettings(state.settings);

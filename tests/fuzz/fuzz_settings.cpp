@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     input = data;
     inputSize = size;
-    SettingsFile file = {ReadInput, Refuse, NoBox};
+    SettingsFile file = {.Read = ReadInput, .Replace = Refuse, .ShowSaveFailure = NoBox};
     SettingsRecord record;
     if (!LoadSettings(record, file))
         std::abort();

@@ -153,7 +153,13 @@ static void ScriptPause()
 {
     scripted->now++;
 }
-static const SerialLine Scripted = {ScriptWrite, ScriptRead, ScriptDiscard, ScriptNow, ScriptPause};
+static const SerialLine Scripted = {
+    .Write = ScriptWrite,
+    .ReadAvailable = ScriptRead,
+    .DiscardInput = ScriptDiscard,
+    .NowMs = ScriptNow,
+    .Pause = ScriptPause,
+};
 
 class Transaction : public ::testing::Test {
 protected:

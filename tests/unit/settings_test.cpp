@@ -36,7 +36,11 @@ static void CountFailureBox()
     failureBoxes++;
 }
 
-static const SettingsFile MemoryFile = {ReadMemoryFile, ReplaceMemoryFile, CountFailureBox};
+static const SettingsFile MemoryFile = {
+    .Read = ReadMemoryFile,
+    .Replace = ReplaceMemoryFile,
+    .ShowSaveFailure = CountFailureBox,
+};
 
 class Settings : public ::testing::Test {
 protected:

@@ -84,10 +84,24 @@ static void IgnoreProgress(int attempts, void*)
     calls.push_back("progress " + std::to_string(attempts));
 }
 
-static const PulleyDevice FakeDevice = {FakeConnect, FakeIdentify, FakeRead, FakeReset,
-                                        FakePreset, FakeVersion, FakeDisconnect, FakeCloseHandle};
-static const RelayDevice FakeRelay = {FakeRelayWrite, FakeRelayClose};
-static const WindowEffects FakeWindow = {StartTimer, StopTimer, Refresh, Repaint, Warn};
+static const PulleyDevice FakeDevice = {
+    .Connect = FakeConnect,
+    .Identify = FakeIdentify,
+    .Read = FakeRead,
+    .Reset = FakeReset,
+    .Preset = FakePreset,
+    .GetVersion = FakeVersion,
+    .Disconnect = FakeDisconnect,
+    .CloseAsHandle = FakeCloseHandle,
+};
+static const RelayDevice FakeRelay = {.Write = FakeRelayWrite, .Close = FakeRelayClose};
+static const WindowEffects FakeWindow = {
+    .StartPollTimer = StartTimer,
+    .StopPollTimer = StopTimer,
+    .Refresh = Refresh,
+    .Repaint = Repaint,
+    .ShowLostLinkWarning = Warn,
+};
 
 static PulleyLink SomeLink()
 {
