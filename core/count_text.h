@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "shared_constants.h"
+
 enum Units : uint8_t { Metres = 0, Feet = 1 };
 
 enum RelayFormat : int32_t {
@@ -13,8 +15,6 @@ enum RelayFormat : int32_t {
     NotUsed = 3,
 };
 
-constexpr int32_t NoReading = 9999;          // held while no reading is current
-constexpr int32_t LostReading = 2147483647;  // the device library's "link lost"
 constexpr double FeetPerMetre = 3.28;        // the pulley maker's factor, not 3.2808
 
 constexpr int DisplayTextSize = 14;  // at most 13 characters and the NUL

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "pulley_protocol.h"
+#include "shared_constants.h"
 #include "win_serial.h"
 
 static bool Ask(HANDLE link, uint8_t command, const uint8_t* payload, int payloadLength, int replyLength,
@@ -27,14 +28,15 @@ BOOL __stdcall IdentifyPulley(HANDLE link)
     Frame reply;
     // One request per call: the display asks again each second, five times,
     // and each of its ticks is one try at the pulley.
-    return Ask(link, CommandIdentify, nullptr, 0, 4, reply, 1) && std::memcmp(reply.payload, "KPUL", 4) == 0;
+    return Ask(link, CommandIdentify, nullptr, 0, IdentifyReplySize, reply, 1) &&
+           std::memcmp(reply.payload, IdentifyReply, IdentifyReplySize) == 0;
 }
 
 LONG __stdcall ReadPulley(HANDLE link)
 {
     Frame reply;
-    if (!Ask(link, CommandRead, nullptr, 0, 4, reply))
-        return 2147483647;
+    if (!Ask(link, CommandRead, nullptr, 0, CountSize, reply))
+        return LostReading;
     return GetInt32(reply.payload);
 }
 
@@ -46,10 +48,10 @@ BOOL __stdcall ResetPulley(HANDLE link)
 
 BOOL __stdcall PresetPulley(HANDLE link, LONG metres)
 {
-    uint8_t payload[4];
+    uint8_t payload[CountSize];
     PutInt32(payload, metres);
     Frame reply;
-    return Ask(link, CommandPreset, payload, 4, 0, reply);
+    return Ask(link, CommandPreset, payload, CountSize, 0, reply);
 }
 
 BOOL __stdcall GetPulleyVersion(HANDLE link, char* buffer, int size)

@@ -26,6 +26,11 @@ constexpr uint8_t ReplyError = '!';  // payload: one ProtocolError byte
 
 enum ProtocolError : uint8_t { ErrorUnknownCommand = 1, ErrorBadLength = 2 };
 
+// A counting pulley answers identification with these four bytes.
+constexpr char IdentifyReply[] = {'K', 'P', 'U', 'L'};
+constexpr int IdentifyReplySize = sizeof IdentifyReply;
+constexpr int CountSize = 4;  // a count in a payload: signed 32 bits, little-endian
+
 constexpr int PulleyBaudRate = 19200;
 constexpr int AttemptTimeoutMs = 70;
 constexpr int TransactionAttempts = 3;

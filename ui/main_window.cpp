@@ -9,7 +9,6 @@
 
 #include "app.h"
 #include "dialogs.h"
-#include "remote_messages.h"
 #include "resource.h"
 #include "settings_file.h"
 

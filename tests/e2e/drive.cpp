@@ -8,9 +8,11 @@
 #include <cstring>
 #include <string>
 
+#include "shared_constants.h"
+
 static HWND MainWindow()
 {
-    return FindWindowA("PULLEY", nullptr);
+    return FindWindowA(PULLEY_WINDOW_CLASS, nullptr);
 }
 
 // A window of the display by its class and title (any title: nullptr).
@@ -62,9 +64,9 @@ int main(int argc, char** argv)
         WNDCLASSA windowClass{};
         windowClass.lpfnWndProc = DefWindowProcA;
         windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = "PULLEY";
+        windowClass.lpszClassName = PULLEY_WINDOW_CLASS;
         RegisterClassA(&windowClass);
-        CreateWindowA("PULLEY", "hung", WS_OVERLAPPED, 0, 0, 200, 100, nullptr, nullptr, windowClass.hInstance,
+        CreateWindowA(PULLEY_WINDOW_CLASS, "hung", WS_OVERLAPPED, 0, 0, 200, 100, nullptr, nullptr, windowClass.hInstance,
                       nullptr);
         Sleep(static_cast<DWORD>(number(2) * 1000));
         return 0;

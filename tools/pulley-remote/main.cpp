@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "remote_messages.h"
+#include "shared_constants.h"
 
 enum ExitCode {
     ExitOk = 0,

@@ -8,9 +8,9 @@
 int32_t SimCount(const SimPulley& pulley)
 {
     double count = std::floor(pulley.position);
-    if (count >= 2147483647.0)
-        return 2147483647;
-    if (count <= -2147483648.0)
+    if (count >= INT32_MAX)
+        return INT32_MAX;
+    if (count <= INT32_MIN)
         return INT32_MIN;
     return static_cast<int32_t>(count);
 }
@@ -44,7 +44,7 @@ static bool AnswerIdentify(SimPulley& pulley, const Frame& request, Frame& reply
     bool answers = pulley.identifyFrom > 0 && pulley.identifyRequests >= pulley.identifyFrom;
     event = "identify " + std::to_string(pulley.identifyRequests) + (answers ? " answered" : " ignored");
     if (answers)
-        ReplyWith(reply, request, "KPUL", 4);
+        ReplyWith(reply, request, IdentifyReply, IdentifyReplySize);
     return answers;
 }
 
@@ -53,13 +53,13 @@ bool AnswerRequest(SimPulley& pulley, const Frame& request, Frame& reply, std::s
     event.clear();
     if (pulley.silent)
         return false;
-    uint8_t value[4];
+    uint8_t value[CountSize];
     switch (request.command) {
     case CommandIdentify:
         return AnswerIdentify(pulley, request, reply, event);
     case CommandRead:
         PutInt32(value, SimCount(pulley));
-        ReplyWith(reply, request, value, 4);
+        ReplyWith(reply, request, value, CountSize);
         return true;
     case CommandReset:
         pulley.position = 0;
@@ -67,7 +67,7 @@ bool AnswerRequest(SimPulley& pulley, const Frame& request, Frame& reply, std::s
         ReplyWith(reply, request, nullptr, 0);
         return true;
     case CommandPreset:
-        if (request.length != 4) {
+        if (request.length != CountSize) {
             ReplyWithError(reply, request, ErrorBadLength);
             return true;
         }
