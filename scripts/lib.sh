@@ -85,6 +85,11 @@ debian_mirror() {
     } | head -n 1
 }
 
+# A control, command or string number of the display, from its resource header.
+resource_id() {
+    sed -n "s/^#define $1 \([0-9]*\).*/\1/p" "$ROOT/res/resource.h"
+}
+
 build_preset() {
     local preset=$1
     cmake --preset "$preset" >/dev/null

@@ -11,7 +11,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'e2e'))
-from harness import BIN, NATIVE_BIN, DisplayTestCase, wait_for  # noqa: E402
+from harness import BIN, ID, NATIVE_BIN, DisplayTestCase, wait_for  # noqa: E402
 
 BAUD = 19200
 BITS_PER_BYTE = 10  # start, 8 data, stop
@@ -76,11 +76,11 @@ class Bench(DisplayTestCase):
         self.start_display()
         self.connect()
         wait_for(lambda: self.count() == 5, 3, 'count 5')
-        self.menu('relay')
+        self.menu('relaycount')
         self.wait_dialog('Relay Count')
-        self.drive('select', 'Relay Count', 1013, 'COM2')
-        self.drive('click', 'Relay Count', 1017)
-        self.drive('click', 'Relay Count', 1014)
+        self.drive('select', 'Relay Count', ID['IDC_RELAYPORT'], 'COM2')
+        self.drive('click', 'Relay Count', ID['IDC_FORMATKVARN'])
+        self.drive('click', 'Relay Count', ID['IDC_RELAYCONNECT'])
         self.drive('click', 'Relay Count', 1)
         self.wait_dialog_gone('Relay Count')
         latencies = []

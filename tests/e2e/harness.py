@@ -3,6 +3,7 @@ wine64 on the test command's display, pulley-sim on pty pairs mapped as COM
 ports, the relay's far end read byte for byte, and pulley-drive to work the
 window and its dialogs as an operator would."""
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -10,17 +11,31 @@ import threading
 import time
 import unittest
 
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..')
 ENV_DIR = os.environ.get('PULLEY_TEST_ENV', '')
 BIN = os.environ.get('PULLEY_BIN', '')
 NATIVE_BIN = os.environ.get('PULLEY_NATIVE_BIN', '')
 # Every Windows program starts through wine-run (see there why).
-WINE = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'scripts', 'wine-run')
+WINE = os.path.join(ROOT, 'scripts', 'wine-run')
 
+
+
+def read_defines(*paths):
+    """The numbers the program's headers #define, by name."""
+    numbers = {}
+    for path in paths:
+        with open(os.path.join(ROOT, path)) as f:
+            numbers.update((name, int(value)) for name, value in re.findall(r'^#define\s+(\w+)\s+(-?\d+)\b', f.read(), re.M))
+    return numbers
+
+
+# Control, command and message numbers, from where the program takes them.
+ID = read_defines('res/resource.h', 'core/shared_constants.h')
+UM_RESETCOUNT, UM_GETCOUNT = ID['UM_RESETCOUNT'], ID['UM_GETCOUNT']
+# The menu's commands by the name after IDM_, in lower case: connect, feet, ...
+IDM = {name[4:].lower(): number for name, number in ID.items() if name.startswith('IDM_')}
+IDOK, IDCANCEL = 1, 2
 CAPTION = 'K-VARN Counting Pulley Display'
-WM_CLOSE = 0x10
-UM_RESETCOUNT, UM_GETCOUNT = 1127, 1128
-IDM = dict(connect=32771, reset=32772, disconnect=32773, always_visible=32774, set_count=32775,
-           relay=32776, metres=32779, feet=32780, about=104, exit=105)
 SW_MINIMIZE, SW_RESTORE = 6, 9
 
 
@@ -265,15 +280,15 @@ class DisplayTestCase(unittest.TestCase):
 
     def dismiss_box(self, title):
         """Presses OK: every box the display shows has just that button."""
-        self.drive('click', title, 1)
+        self.drive('click', title, IDOK)
         self.wait_dialog_gone(title)
 
     def connect(self, port='COM1'):
         """Connect... , pick the port, Connect, and wait for the dialog to close."""
         self.menu('connect')
         self.wait_dialog('Select Pulley Port')
-        self.drive('select', 'Select Pulley Port', 1003, port)
-        self.drive('click', 'Select Pulley Port', 1)
+        self.drive('select', 'Select Pulley Port', ID['IDC_PORTLIST'], port)
+        self.drive('click', 'Select Pulley Port', IDOK)
         self.wait_dialog_gone('Select Pulley Port', 10)
 
     def exit_display(self):

@@ -5,13 +5,14 @@ import subprocess
 import time
 import unittest
 
-from harness import CAPTION, SW_MINIMIZE, DisplayTestCase, ink, wait_for, wine_env
+from harness import CAPTION, ID, IDCANCEL, IDOK, SW_MINIMIZE, DisplayTestCase, ink, wait_for, wine_env
 
 SELECT = 'Select Pulley Port'
-CONNECT_BUTTON, PORT_LIST, STATUS_LINE, CONNECT_AT_START_UP = 1, 1003, 2000, 1008
+CONNECT_BUTTON, PORT_LIST = IDOK, ID['IDC_PORTLIST']
+STATUS_LINE, CONNECT_AT_START_UP = ID['IDC_STATUSLINE'], ID['IDC_CONNECTATSTARTUP']
 VK_UP, VK_ESCAPE = 0x26, 0x1b
 # The Pulley menu's items but Exit, top to bottom (separators left out).
-MENU_ITEMS = ('connect', 'disconnect', 'set_count', 'reset', 'relay', 'units', 'always_visible', 'about')
+MENU_ITEMS = ('connect', 'disconnect', 'setcount', 'resetcount', 'relaycount', 'units', 'alwaysvisible', 'about')
 
 
 def menu_bands(pixels):
@@ -99,7 +100,7 @@ class Connecting(DisplayTestCase):
         self.dismiss_box('Error')
         self.assertTrue(self.dialog_open(SELECT))
         self.assertEqual(self.drive('enabled', SELECT, CONNECT_BUTTON), '1')
-        self.drive('click', SELECT, 2)
+        self.drive('click', SELECT, IDCANCEL)
         self.wait_dialog_gone(SELECT)
         self.exit_display()
         self.assertEqual(self.read_settings()[44:49], b'COM3\0', 'the picked port is remembered')
@@ -125,7 +126,7 @@ class Connecting(DisplayTestCase):
     def test_cancel_while_identifying_frees_the_port(self):
         sim = self.connect_to_silent_pulley()
         sim.wait_line('event identify 1', 3)
-        self.drive('click', SELECT, 2)
+        self.drive('click', SELECT, IDCANCEL)
         self.wait_dialog_gone(SELECT)
         time.sleep(1.5)
         self.assertEqual(len(sim.events('event identify')), 1, 'no identification after Cancel')
@@ -146,10 +147,10 @@ class NoSerialPorts(DisplayTestCase):
         self.assertEqual(self.box_text('Connect'), 'There are no serial ports on the system')
         self.dismiss_box('Connect')
         self.wait_dialog_gone(SELECT)
-        self.menu('relay')
+        self.menu('relaycount')
         self.wait_dialog('Relay Count')
-        self.assertEqual(self.drive('list', 'Relay Count', 1013), '')
-        self.drive('click', 'Relay Count', 1)
+        self.assertEqual(self.drive('list', 'Relay Count', ID['IDC_RELAYPORT']), '')
+        self.drive('click', 'Relay Count', IDOK)
         self.wait_dialog_gone('Relay Count')
         self.assertEqual(self.count(), 9999)
 
@@ -177,7 +178,7 @@ class Connected(DisplayTestCase):
     def test_reset_count_reaches_the_pulley(self):
         self.sim.control('count 500')
         wait_for(lambda: self.count() == 500, 3, 'count 500')
-        self.menu('reset')
+        self.menu('resetcount')
         self.sim.wait_line('event reset', 3)
         wait_for(lambda: self.count() == 0, 3, 'count 0')
 
@@ -197,7 +198,7 @@ class Connected(DisplayTestCase):
 
 
 class MenuStates(DisplayTestCase):
-    NEEDS_LINK = {'disconnect', 'set_count', 'reset'}
+    NEEDS_LINK = {'disconnect', 'setcount', 'resetcount'}
 
     def open_menu(self):
         """Opens the Pulley menu with Alt+P, moves the highlight to Exit so that
@@ -222,11 +223,11 @@ class MenuStates(DisplayTestCase):
         self.assertEqual(self.open_menu(), (self.NEEDS_LINK, set()))
         self.connect()
         wait_for(lambda: self.count() == 12, 3, 'count 12')
-        self.menu('always_visible')
-        self.assertEqual(self.open_menu(), ({'connect'}, {'always_visible'}))
+        self.menu('alwaysvisible')
+        self.assertEqual(self.open_menu(), ({'connect'}, {'alwaysvisible'}))
         sim.control('silent on')  # a lost link grays them again
         self.dismiss_box(CAPTION)
-        self.assertEqual(self.open_menu(), (self.NEEDS_LINK, {'always_visible'}))
+        self.assertEqual(self.open_menu(), (self.NEEDS_LINK, {'alwaysvisible'}))
 
 if __name__ == '__main__':
     unittest.main()

@@ -11,7 +11,7 @@ import threading
 import time
 import unittest
 
-from harness import CAPTION, UM_GETCOUNT, DisplayTestCase, wait_for
+from harness import CAPTION, ID, IDOK, UM_GETCOUNT, DisplayTestCase, wait_for
 
 LOST = 2147483647
 
@@ -102,12 +102,12 @@ class PulleyFaults(DisplayTestCase):
     def test_relay_far_end_gone_while_open(self):
         sim = self.connected()
         tap = self.relay_tap('com2')
-        self.menu('relay')
+        self.menu('relaycount')
         self.wait_dialog('Relay Count')
-        self.drive('select', 'Relay Count', 1013, 'COM2')
-        self.drive('click', 'Relay Count', 1019)  # EdgeTech: a line every second
-        self.drive('click', 'Relay Count', 1014)
-        self.drive('click', 'Relay Count', 1)
+        self.drive('select', 'Relay Count', ID['IDC_RELAYPORT'], 'COM2')
+        self.drive('click', 'Relay Count', ID['IDC_FORMATEDGETECH'])  # a line every second
+        self.drive('click', 'Relay Count', ID['IDC_RELAYCONNECT'])
+        self.drive('click', 'Relay Count', IDOK)
         self.wait_dialog_gone('Relay Count')
         wait_for(lambda: tap.lines(b'\n'), 3, 'relay lines')
         watch = Responsiveness(self)

@@ -138,7 +138,7 @@ class SettingsAtExit(DisplayTestCase):
         self.start_display()
         self.drive('move', 'main', 120, 130, 420, 230)
         self.menu('feet')
-        self.menu('always_visible')
+        self.menu('alwaysvisible')
         wait_for(lambda: self.drive('topmost', 'main') == '1', 5, 'topmost')
         self.exit_display()
         record = self.read_settings()

@@ -4,13 +4,15 @@ import struct
 import time
 import unittest
 
-from harness import CAPTION, DisplayTestCase, wait_for
+from harness import CAPTION, ID, IDCANCEL, IDOK, DisplayTestCase, wait_for
 
 RELAY = 'Relay Count'
-CLOSE, BAUD_LIST, PORT_LIST, CONNECT, DISCONNECT = 1, 1011, 1013, 1014, 1015
-KVARN, TCOUNT, EDGETECH, NOT_USED = 1017, 1018, 1019, 1020
+CLOSE, BAUD_LIST, PORT_LIST = IDOK, ID['IDC_RELAYBAUD'], ID['IDC_RELAYPORT']
+CONNECT, DISCONNECT = ID['IDC_RELAYCONNECT'], ID['IDC_RELAYDISCONNECT']
+KVARN, TCOUNT = ID['IDC_FORMATKVARN'], ID['IDC_FORMATTCOUNT']
+EDGETECH, NOT_USED = ID['IDC_FORMATEDGETECH'], ID['IDC_FORMATNOTUSED']
 SET_COUNT = 'Set Count'
-VALUE, PLUS, MINUS, UNIT = 1009, 1010, 1011, 1028
+VALUE, PLUS, MINUS, UNIT = ID['IDC_PRESETVALUE'], ID['IDC_PRESETPLUS'], ID['IDC_PRESETMINUS'], ID['IDC_PRESETUNIT']
 
 
 class RelayCase(DisplayTestCase):
@@ -25,7 +27,7 @@ class RelayCase(DisplayTestCase):
         wait_for(lambda: self.count() == 5, 3, 'count 5')
 
     def configure_relay(self, format_button, port='COM2', baud='9600 baud', connect=True):
-        self.menu('relay')
+        self.menu('relaycount')
         self.wait_dialog(RELAY)
         self.drive('select', RELAY, PORT_LIST, port)
         self.drive('select', RELAY, BAUD_LIST, baud)
@@ -146,7 +148,7 @@ class LongCables(RelayCase):
 class RelayPort(RelayCase):
     def test_unopenable_port_says_so_and_keeps_none_open(self):
         self.start_display()
-        self.menu('relay')
+        self.menu('relaycount')
         self.wait_dialog(RELAY)
         self.assertEqual(self.drive('enabled', RELAY, CONNECT), '1')
         self.assertEqual(self.drive('enabled', RELAY, DISCONNECT), '0')
@@ -161,7 +163,7 @@ class RelayPort(RelayCase):
     def test_disconnect_closes_the_port_and_choices_are_saved_at_exit(self):
         self.start_connected()
         self.configure_relay(TCOUNT, baud='19200 baud')
-        self.menu('relay')
+        self.menu('relaycount')
         self.wait_dialog(RELAY)
         self.drive('click', RELAY, DISCONNECT)
         wait_for(lambda: self.drive('enabled', RELAY, CONNECT) == '1', 3, 'relay disconnected')
@@ -186,7 +188,7 @@ class RelayPort(RelayCase):
         struct.pack_into('<i', record, 84, 3)
         self.write_settings(bytes(record))
         self.start_display()
-        self.menu('relay')
+        self.menu('relaycount')
         self.wait_dialog(RELAY)
         self.assertIn('*COM2', self.drive('list', RELAY, PORT_LIST).split('\n'))
         self.assertIn('*9600 baud', self.drive('list', RELAY, BAUD_LIST).split('\n'))
@@ -198,11 +200,11 @@ class RelayPort(RelayCase):
 class SetCount(RelayCase):
     def preset(self, typed, negative=False, expect_box=None):
         start = len(self.sim.lines)
-        self.menu('set_count')
+        self.menu('setcount')
         self.wait_dialog(SET_COUNT)
         self.drive('set-text', SET_COUNT, VALUE, typed)
         self.drive('click', SET_COUNT, MINUS if negative else PLUS)
-        self.drive('click', SET_COUNT, 1)
+        self.drive('click', SET_COUNT, IDOK)
         if expect_box is not None:
             self.assertEqual(self.box_text(CAPTION), expect_box)
             self.dismiss_box(CAPTION)
@@ -215,12 +217,12 @@ class SetCount(RelayCase):
         self.start_display()
         self.connect()
         self.menu('feet')
-        self.menu('set_count')
+        self.menu('setcount')
         self.wait_dialog(SET_COUNT)
         self.assertEqual(self.drive('text', SET_COUNT, VALUE), '16')
         self.assertEqual(self.drive('checked', SET_COUNT, MINUS), '1')
         self.assertEqual(self.drive('text', SET_COUNT, UNIT), 'ft')
-        self.drive('click', SET_COUNT, 2)
+        self.drive('click', SET_COUNT, IDCANCEL)
         self.wait_dialog_gone(SET_COUNT)
 
     def test_presets_in_feet_are_converted(self):

@@ -4,7 +4,7 @@ import subprocess
 import time
 import unittest
 
-from harness import CAPTION, UM_GETCOUNT, UM_RESETCOUNT, DisplayTestCase, wait_for
+from harness import CAPTION, ID, IDCANCEL, IDOK, UM_RESETCOUNT, DisplayTestCase, wait_for
 
 TEST_VALUE = 'Test Value'
 ABOUT = 'About Counting Pulley Display'
@@ -88,23 +88,23 @@ class TestValue(DisplayTestCase):
         self.drive('key', 'main', ord('T'), 'alt')
         self.wait_dialog(TEST_VALUE)
         self.assertEqual(self.count(), 0, 'the field opens at 0')
-        self.drive('set-text', TEST_VALUE, 1021, '250')
-        self.drive('click', TEST_VALUE, 1023)
+        self.drive('set-text', TEST_VALUE, ID['IDC_TESTVALUE'], '250')
+        self.drive('click', TEST_VALUE, ID['IDC_TESTMINUS'])
         time.sleep(0.3)
         self.assertEqual(self.count(), -250)
         self.menu('feet')
         self.assertEqual(self.count(), -250)
-        self.drive('click', TEST_VALUE, 1022)
-        self.drive('set-text', TEST_VALUE, 1021, '99999999999999')
+        self.drive('click', TEST_VALUE, ID['IDC_TESTPLUS'])
+        self.drive('set-text', TEST_VALUE, ID['IDC_TESTVALUE'], '99999999999999')
         time.sleep(0.3)
         self.assertEqual(self.count(), 2147483647, 'held at the edge of the range')
-        self.drive('click', TEST_VALUE, 1023)
+        self.drive('click', TEST_VALUE, ID['IDC_TESTMINUS'])
         time.sleep(0.3)
         self.assertEqual(self.count(), -2147483648)
-        self.drive('command', TEST_VALUE, 1)  # Enter in the field: no OK button, nothing happens
+        self.drive('command', TEST_VALUE, IDOK)  # Enter in the field: no OK button, nothing happens
         time.sleep(0.3)
         self.assertTrue(self.dialog_open(TEST_VALUE))
-        self.drive('click', TEST_VALUE, 2)
+        self.drive('click', TEST_VALUE, IDCANCEL)
         self.wait_dialog_gone(TEST_VALUE)
         self.assertEqual(self.count(), 39)
 
@@ -113,8 +113,8 @@ class About(DisplayTestCase):
     def open_about(self):
         self.menu('about')
         self.wait_dialog(ABOUT)
-        texts = self.drive('text', ABOUT, 1006), self.drive('text', ABOUT, 1007)
-        self.drive('click', ABOUT, 1)
+        texts = self.drive('text', ABOUT, ID['IDC_SOFTWAREVERSION']), self.drive('text', ABOUT, ID['IDC_FIRMWAREVERSION'])
+        self.drive('click', ABOUT, IDOK)
         self.wait_dialog_gone(ABOUT)
         return texts
 
