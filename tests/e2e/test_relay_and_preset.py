@@ -80,7 +80,7 @@ class RelayFormats(RelayCase):
         self.menu('feet')
         self.tap.clear()
         time.sleep(1.2)
-        self.assertEqual(set(self.tap.lines(b'\n')), {b'1:+0003\r\n'}, 'feet cut to five characters')
+        self.assertEqual(set(self.tap.lines(b'\n')), {b'1:+00039\r\n'}, 'the feet number, without its unit')
 
     def test_other_formats_send_nothing_while_steady(self):
         self.start_connected()
