@@ -1,5 +1,5 @@
-# Shared by scripts/test and scripts/demo: packages, builds, a Wine prefix
-# with serial ports mapped to ptys, and an X display.
+# Shared by the scripts: packages, builds, the release's files, and Wine
+# environments with serial ports mapped to ptys and an X display.
 # shellcheck shell=bash
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -96,12 +96,16 @@ build_preset() {
     cmake --build --preset "$preset"
 }
 
-# A fresh prefix in $1 with COM1, COM2, COM3 and COM12 mapped to the pty
-# links $1/ports/com1 ... (made later by socat; a missing one is a port that
-# cannot be opened). With $2 = desktop, windows live on Wine's own desktop,
-# which draws their frames and titles, as no window manager runs on Xvfb.
-make_wine_prefix() {
-    local dir=$1 desktop=${2:-}
+# A Wine environment in $1, for the tests, the bench and the demo: a fresh
+# prefix whose COM1, COM2, COM3 and COM12 are the pty links $1/ports/com1 ...
+# (made later by socat; a missing one is a port that cannot be opened), and a
+# persistent wineserver. With $2 = headless it also gets an X display of its
+# own (its name in $1/display) with Wine's desktop on it, which draws the
+# windows' frames and titles, as no window manager runs there. The processes
+# started for it are listed in $1/pids, for stop_environment. Exports
+# WINEPREFIX, and DISPLAY when headless.
+make_environment() {
+    local dir=$1 headless=${2:-}
     rm -rf "$dir"
     mkdir -p "$dir/ports"
     export WINEPREFIX=$dir/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -109,28 +113,42 @@ make_wine_prefix() {
     for port in com1 com2 com3 com12; do
         "$WINE_RUN" reg add 'HKLM\Software\Wine\Ports' /v "${port^^}" /t REG_SZ /d "$dir/ports/$port" /f >/dev/null 2>&1
     done
-    if [ "$desktop" = desktop ]; then
+    if [ "$headless" = headless ]; then
         "$WINE_RUN" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
         "$WINE_RUN" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1024x768 /f >/dev/null 2>&1
     fi
     # The mount manager takes the port mapping when the server starts again.
     "$WINESERVER" -k 2>/dev/null || true
     "$WINESERVER" -w 2>/dev/null || true
+    if [ "$headless" = headless ]; then
+        start_xvfb "$dir" || return 1
+    fi
+    start_wineserver
 }
 
-# Starts Xvfb on a free display number and exports DISPLAY.
+# Ends the environment in $1: its wineserver with every program it runs, and
+# the processes listed in $1/pids.
+stop_environment() {
+    WINEPREFIX=$1/prefix "$WINESERVER" -k 2>/dev/null
+    if [ -f "$1/pids" ]; then
+        xargs -r kill < "$1/pids" 2>/dev/null
+    fi
+}
+
+# Starts Xvfb on a display number it finds free itself (so that environments
+# made at the same time never share one), writes its name to $1/display and
+# exports DISPLAY.
 start_xvfb() {
-    local number
-    for number in $(seq 91 140); do
-        [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ] && continue
-        Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-        XVFB_PID=$!
-        export DISPLAY=":$number"
-        for _ in $(seq 50); do
+    local dir=$1
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display-number" >/dev/null 2>&1 &
+    echo $! >> "$dir/pids"
+    for _ in $(seq 100); do
+        if [ -s "$dir/display-number" ]; then
+            export DISPLAY=":$(tr -d '[:space:]' < "$dir/display-number")"
+            echo "$DISPLAY" > "$dir/display"
             xdpyinfo >/dev/null 2>&1 && return 0
-            sleep 0.1
-        done
-        kill "$XVFB_PID" 2>/dev/null
+        fi
+        sleep 0.1
     done
     say "could not start Xvfb"
     return 1
@@ -145,12 +163,4 @@ start_wineserver() {
     # hangup, on which it lists every object it has.
     "$WINESERVER" -p >/dev/null 2>&1
     "$WINE_RUN" wineboot >/dev/null 2>&1
-}
-
-# Ends the server with every program it runs, and the display; then
-# whatever still holds the ports in $1.
-stop_wine_and_display() {
-    "$WINESERVER" -k 2>/dev/null
-    if [ -n "${XVFB_PID:-}" ]; then kill "$XVFB_PID" 2>/dev/null; fi
-    pkill -f "$1/" 2>/dev/null
 }

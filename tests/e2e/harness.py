@@ -1,7 +1,7 @@
 """What the end-to-end tests stand on: the real PulleyDisplay.exe under
-wine64 on the test command's display, pulley-sim on pty pairs mapped as COM
-ports, the relay's far end read byte for byte, and pulley-drive to work the
-window and its dialogs as an operator would."""
+Wine on a display of the test command's, pulley-sim on pty pairs mapped as
+COM ports, the relay's far end read byte for byte, and pulley-drive to work
+the window and its dialogs as an operator would."""
 import os
 import re
 import shutil
@@ -12,7 +12,24 @@ import time
 import unittest
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..')
-ENV_DIR = os.environ.get('PULLEY_TEST_ENV', '')
+
+
+def environment():
+    """The Wine environment this test runs in (see make_environment in
+    scripts/lib.sh): PULLEY_TEST_ENV itself, or, when ctest hands out one of
+    the test command's several environments, the one it gave this test."""
+    folder = os.environ.get('PULLEY_TEST_ENV', '')
+    given = os.environ.get('CTEST_RESOURCE_GROUP_0_DESKTOP')  # "id:2,slots:1"
+    if folder and given:
+        folder = os.path.join(folder, 'desktop' + given.split(',')[0].split(':')[1])
+    display = os.path.join(folder, 'display')
+    if os.path.exists(display):
+        with open(display) as f:
+            os.environ['DISPLAY'] = f.read().strip()
+    return folder
+
+
+ENV_DIR = environment()
 BIN = os.environ.get('PULLEY_BIN', '')
 NATIVE_BIN = os.environ.get('PULLEY_NATIVE_BIN', '')
 # Every Windows program starts through wine-run (see there why).
