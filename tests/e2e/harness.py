@@ -60,6 +60,14 @@ def wine_env(prefix=None):
     return dict(os.environ, WINEPREFIX=prefix or os.path.join(ENV_DIR, 'prefix'), WINEDEBUG='-all')
 
 
+def remember(process):
+    """Lists a process started for the environment, so that the test command
+    ends it even if this test cannot."""
+    with open(os.path.join(ENV_DIR, 'pids'), 'a') as f:
+        f.write('%d\n' % process.pid)
+    return process
+
+
 def wait_for(condition, timeout, what, interval=0.1):
     """Polls until condition() gives something true, and returns it."""
     deadline = time.monotonic() + timeout
@@ -79,9 +87,9 @@ class PtyPair:
     def __init__(self, name):
         self.near = os.path.join(ENV_DIR, 'ports', name)
         self.far = self.near + '-far'
-        self.process = subprocess.Popen(
+        self.process = remember(subprocess.Popen(
             ['socat', 'pty,raw,echo=0,link=' + self.near, 'pty,raw,echo=0,link=' + self.far],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         wait_for(lambda: os.path.exists(self.near) and os.path.exists(self.far), 5, 'socat ' + name)
 
     def close(self):
@@ -97,9 +105,9 @@ class Simulator:
         self.pair = PtyPair(port)
         self.lines = []
         self.lock = threading.Lock()
-        self.process = subprocess.Popen(
+        self.process = remember(subprocess.Popen(
             [os.path.join(NATIVE_BIN, 'pulley-sim'), '--port', self.pair.far] + list(args),
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1)
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1))
         threading.Thread(target=self._read, daemon=True).start()
         self.wait_line('ready', 5)
 
