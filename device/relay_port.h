@@ -4,17 +4,22 @@
 
 #include <windows.h>
 
-constexpr int RelayBaudRates[] = {4800, 9600, 19200, 38400, 57600};
+constexpr DWORD RelayBaudRates[] = {4800, 9600, 19200, 38400, 57600};
 constexpr int RelayBaudChoices = 3;  // the Relay Count dialog offers the first three
-constexpr int RelayPathSize = 20;
 
-// The path to open for a port name: COM1 to COM9 as they are, \\.\COMn from
-// COM10 up. False for a name too short to carry a number after "COM".
-bool RelayPortPath(const char* name, char (&path)[RelayPathSize]);
-// 8 data bits, no parity, one stop bit, no flow control, DTR and RTS raised.
-// False for a baud index the dialog does not offer.
-bool FillRelayDcb(int baudIndex, DCB& dcb);
-COMMTIMEOUTS RelayTimeouts();
+// Writes get a bound: the poll tick writes on the window's thread, and a port
+// whose driver blocks (an unplugged USB adapter, a stuck line) would freeze
+// the window for good. A line of 17 bytes costs 36 ms at 4800 baud.
+constexpr COMMTIMEOUTS RelayTimeouts = {
+    .ReadIntervalTimeout = 20,
+    .ReadTotalTimeoutMultiplier = 100,
+    .ReadTotalTimeoutConstant = 0,
+    .WriteTotalTimeoutMultiplier = 3,
+    .WriteTotalTimeoutConstant = 300,
+};
+
+// The rate of a baud index, or 0 for one the dialog does not offer.
+DWORD RelayBaudRate(int baudIndex);
 
 // INVALID_HANDLE_VALUE when the port cannot be opened or configured.
 HANDLE OpenRelayPort(const char* name, int baudIndex);

@@ -4,16 +4,17 @@
 
 #include "dialogs.h"
 #include "relay_port.h"
+#include "serial_port.h"
 
 static std::string Path(const char* name)
 {
-    char path[RelayPathSize];
-    if (!RelayPortPath(name, path))
+    char path[SerialPathSize];
+    if (!SerialPortPath(name, path))
         return "(refused)";
     return path;
 }
 
-TEST(RelayPortPath, OneDigitPortsKeepTheirNameFromTenTheDeviceNamespace)
+TEST(SerialPortPath, OneDigitPortsKeepTheirNameFromTenTheDeviceNamespace)
 {
     EXPECT_EQ(Path("COM1"), "COM1");
     EXPECT_EQ(Path("COM9"), "COM9");
@@ -22,7 +23,7 @@ TEST(RelayPortPath, OneDigitPortsKeepTheirNameFromTenTheDeviceNamespace)
     EXPECT_EQ(Path("com12"), "\\\\.\\COM12");  // the prefix is not examined
 }
 
-TEST(RelayPortPath, NumberIsReadLikeAtoi)
+TEST(SerialPortPath, NumberIsReadLikeAtoi)
 {
     EXPECT_EQ(Path("COM 12"), "\\\\.\\COM12");
     EXPECT_EQ(Path("COM+11x"), "\\\\.\\COM11");
@@ -31,17 +32,17 @@ TEST(RelayPortPath, NumberIsReadLikeAtoi)
     EXPECT_EQ(Path("COM99999999999999999999"), "\\\\.\\COM999999999");  // no overflow
 }
 
-TEST(RelayPortPath, NamesTooShortAreRefused)
+TEST(SerialPortPath, NamesTooShortOrTooLongAreRefused)
 {
     EXPECT_EQ(Path(""), "(refused)");
     EXPECT_EQ(Path("COM"), "(refused)");
     EXPECT_EQ(Path(nullptr), "(refused)");
+    EXPECT_EQ(Path("ABCDEFGHIJKLMNOPQRSTU"), "(refused)");  // cut short, it would be another name
 }
 
 TEST(RelayDcb, EightNoneOneWithDtrAndRtsRaised)
 {
-    DCB dcb;
-    ASSERT_TRUE(FillRelayDcb(2, dcb));
+    DCB dcb = SerialLineState(RelayBaudRate(2));
     EXPECT_EQ(dcb.DCBlength, sizeof(DCB));
     EXPECT_EQ(dcb.BaudRate, 19200u);
     EXPECT_EQ(dcb.ByteSize, 8);
@@ -57,19 +58,16 @@ TEST(RelayDcb, EightNoneOneWithDtrAndRtsRaised)
 
 TEST(RelayDcb, OnlyTheOfferedRatesAreConfigured)
 {
-    DCB dcb;
-    ASSERT_TRUE(FillRelayDcb(0, dcb));
-    EXPECT_EQ(dcb.BaudRate, 4800u);
-    ASSERT_TRUE(FillRelayDcb(1, dcb));
-    EXPECT_EQ(dcb.BaudRate, 9600u);
-    EXPECT_FALSE(FillRelayDcb(-1, dcb));
-    EXPECT_FALSE(FillRelayDcb(3, dcb));
-    EXPECT_FALSE(FillRelayDcb(1000000, dcb));
+    EXPECT_EQ(RelayBaudRate(0), 4800u);
+    EXPECT_EQ(RelayBaudRate(1), 9600u);
+    EXPECT_EQ(RelayBaudRate(-1), 0u);
+    EXPECT_EQ(RelayBaudRate(3), 0u);
+    EXPECT_EQ(RelayBaudRate(1000000), 0u);
 }
 
 TEST(RelayTimeouts, WritesAreBounded)
 {
-    COMMTIMEOUTS timeouts = RelayTimeouts();
+    COMMTIMEOUTS timeouts = RelayTimeouts;
     EXPECT_EQ(timeouts.ReadIntervalTimeout, 20u);
     EXPECT_EQ(timeouts.ReadTotalTimeoutMultiplier, 100u);
     EXPECT_GT(timeouts.WriteTotalTimeoutConstant, 0u);

@@ -1,0 +1,21 @@
+// Opening a serial port, one way for the pulley's port and the relay port:
+// they differ only in their rate and timeouts.
+#pragma once
+
+#include <windows.h>
+
+constexpr int SerialPathSize = 20;
+
+// The path to open for a port name: COM1 to COM9 as they are, \\.\COMn from
+// COM10 up. False for a name too short to carry a number after "COM", or too
+// long to be a port's.
+bool SerialPortPath(const char* name, char (&path)[SerialPathSize]);
+
+// The line at this rate: 8 data bits, no parity, one stop bit, no flow
+// control, DTR and RTS raised.
+DCB SerialLineState(DWORD baudRate);
+
+// Opens the port for reading and writing, sets the line and the timeouts,
+// and clears its errors and whatever waits in its buffers.
+// INVALID_HANDLE_VALUE when it cannot be opened or refuses any of that.
+HANDLE OpenSerialPort(const char* name, DWORD baudRate, const COMMTIMEOUTS& timeouts);
