@@ -6,8 +6,10 @@
 #include "dialogs.h"
 #include "resource.h"
 
+// What About shows.
 struct AboutDialog {
-    PulleyState* state;
+    char softwareVersion[40];  // empty when the executable's version cannot be read
+    char firmwareVersion[40];  // the pulley's, or "NOT CONNECTED"
 };
 
 // The file version from the executable's own version resource. The path
@@ -36,36 +38,38 @@ static bool ProgramVersionText(char* buffer, size_t size)
     return true;
 }
 
-static BOOL OnInitDialog(HWND dialog, AboutDialog* data)
+static BOOL OnInitDialog(HWND dialog, const AboutDialog& data)
 {
-    char text[40];
-    if (ProgramVersionText(text, sizeof text))
-        SetDlgItemTextA(dialog, IDC_SOFTWAREVERSION, text);
-    // Cleared first, so a pulley that reports nothing shows nothing rather
-    // than the software version left in the buffer.
-    if (ReadFirmwareVersion(*data->state, text, sizeof text))
-        SetDlgItemTextA(dialog, IDC_FIRMWAREVERSION, text);
-    else
-        SetDlgItemTextA(dialog, IDC_FIRMWAREVERSION, "NOT CONNECTED");
+    SetDlgItemTextA(dialog, IDC_SOFTWAREVERSION, data.softwareVersion);
+    SetDlgItemTextA(dialog, IDC_FIRMWAREVERSION, data.firmwareVersion);
+    return TRUE;
+}
+
+static BOOL OnCommand(HWND dialog, WORD command)
+{
+    if (command == IDOK || command == IDCANCEL)
+        EndDialog(dialog, 0);
     return TRUE;
 }
 
 static INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        return OnInitDialog(dialog, reinterpret_cast<AboutDialog*>(lParam));
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
-            EndDialog(dialog, 0);
-        return TRUE;
-    default:
-        return FALSE;
+    AboutDialog* data = DialogData<AboutDialog>(dialog, message, lParam);
+    switch (data != nullptr ? message : 0) {
+    case WM_INITDIALOG: return OnInitDialog(dialog, *data);
+    case WM_COMMAND: return OnCommand(dialog, LOWORD(wParam));
+    default: return FALSE;
     }
 }
 
 void RunAboutDialog(HWND owner, PulleyState& state)
 {
-    AboutDialog data{&state};
-    DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_ABOUT), owner, AboutDialogProc, reinterpret_cast<LPARAM>(&data));
+    AboutDialog data{};
+    // When it fails the field stays empty, and About opens all the same.
+    ProgramVersionText(data.softwareVersion, sizeof data.softwareVersion);
+    // Cleared first, so a pulley that reports nothing shows nothing rather
+    // than the software version.
+    if (!ReadFirmwareVersion(state, data.firmwareVersion, sizeof data.firmwareVersion))
+        std::snprintf(data.firmwareVersion, sizeof data.firmwareVersion, "NOT CONNECTED");
+    RunDialog(owner, IDD_ABOUT, AboutDialogProc, &data);
 }

@@ -1,9 +1,16 @@
-// Helpers more than one dialog uses: the serial port lists and the digit
-// fields.
+// Helpers more than one dialog uses: opening, the serial port lists and the
+// digit fields.
 #include <string>
 
 #include "dialogs.h"
 #include "enumcomm.h"
+
+// The templates are in the program's own resources.
+INT_PTR RunDialog(HWND owner, int id, DLGPROC procedure, void* data)
+{
+    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), owner, procedure,
+                           reinterpret_cast<LPARAM>(data));
+}
 
 int AddSerialPortsToList(HWND dialog, int listId, const char* exact, int& exactIndex)
 {

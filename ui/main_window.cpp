@@ -176,6 +176,22 @@ static void ConnectByDialog(HWND window)
         ConfirmConnected(g_state);
 }
 
+static void SetCountByDialog(HWND window)
+{
+    SetCountDialog data{.reading = ReadCountNow(g_state), .feet = ShowsFeet(g_state), .metres = 0};
+    // The link may have been lost while the dialog was open: then there is
+    // no pulley to preset.
+    if (RunSetCountDialog(window, data) && g_state.connected)
+        PresetCount(g_state, data.metres);
+}
+
+static void RelayByDialog(HWND window)
+{
+    RelayCountDialog data{.state = &g_state, .format = g_state.settings.relayFormat};
+    RunRelayCountDialog(window, data);
+    g_state.settings.relayFormat = data.format;
+}
+
 // The menu grays what does not apply; these guards keep a command that
 // arrives anyway (sent by another program, say) from acting out of turn.
 static LRESULT OnCommand(HWND window, WORD command)
@@ -183,9 +199,9 @@ static LRESULT OnCommand(HWND window, WORD command)
     switch (command) {
     case IDM_CONNECT: if (!g_state.connected) ConnectByDialog(window); break;
     case IDM_DISCONNECT: if (g_state.connected) Disconnect(g_state); break;
-    case IDM_SETCOUNT: if (g_state.connected) RunSetCountDialog(window, g_state); break;
+    case IDM_SETCOUNT: if (g_state.connected) SetCountByDialog(window); break;
     case IDM_RESETCOUNT: if (g_state.connected) ResetCount(g_state); break;
-    case IDM_RELAYCOUNT: RunRelayCountDialog(window, g_state); break;
+    case IDM_RELAYCOUNT: RelayByDialog(window); break;
     case IDM_METRES: ChooseUnits(Metres); break;
     case IDM_FEET: ChooseUnits(Feet); break;
     case IDM_ALWAYSVISIBLE: ToggleAlwaysVisible(window); break;

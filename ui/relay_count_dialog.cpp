@@ -7,10 +7,6 @@
 #include "relay_port.h"
 #include "resource.h"
 
-struct RelayCountDialog {
-    PulleyState* state;
-};
-
 static void EnableConnectButtons(HWND dialog, const PulleyState& state)
 {
     bool open = state.relayPort != nullptr;
@@ -18,14 +14,12 @@ static void EnableConnectButtons(HWND dialog, const PulleyState& state)
     EnableWindow(GetDlgItem(dialog, IDC_RELAYDISCONNECT), open);
 }
 
-static BOOL OnInitDialog(HWND dialog, RelayCountDialog* data)
+static BOOL OnInitDialog(HWND dialog, const RelayCountDialog& data)
 {
-    SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(data));
-    PulleyState& state = *data->state;
+    const PulleyState& state = *data.state;
     EnableConnectButtons(dialog, state);
-    int32_t format = state.settings.relayFormat;
-    if (format >= DisplayLine && format <= NotUsed)
-        CheckRadioButton(dialog, IDC_FORMATKVARN, IDC_FORMATNOTUSED, IDC_FORMATKVARN + format);
+    if (data.format >= DisplayLine && data.format <= NotUsed)
+        CheckRadioButton(dialog, IDC_FORMATKVARN, IDC_FORMATNOTUSED, IDC_FORMATKVARN + data.format);
     int unused;
     if (AddSerialPortsToList(dialog, IDC_RELAYPORT, nullptr, unused) > 0) {
         LRESULT saved = SendDlgItemMessageA(dialog, IDC_RELAYPORT, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
@@ -68,43 +62,43 @@ static void OnDisconnect(HWND dialog, PulleyState& state)
     EnableConnectButtons(dialog, state);
 }
 
-// The chosen format takes effect now, when the dialog closes.
-static void OnDestroy(HWND dialog, PulleyState& state)
+static BOOL OnCommand(HWND dialog, WORD command, PulleyState& state)
 {
-    SaveChoices(dialog, state);
+    if (command == IDC_RELAYCONNECT)
+        OnConnect(dialog, state);
+    else if (command == IDC_RELAYDISCONNECT)
+        OnDisconnect(dialog, state);
+    else if (command == IDOK || command == IDCANCEL)
+        EndDialog(dialog, 0);
+    return TRUE;
+}
+
+// The port and the rate as chosen, and the format checked, which the main
+// window applies: the format takes effect when the dialog closes.
+static BOOL OnDestroy(HWND dialog, RelayCountDialog& data)
+{
+    SaveChoices(dialog, *data.state);
     for (int format = DisplayLine; format <= NotUsed; format++) {
         if (IsDlgButtonChecked(dialog, IDC_FORMATKVARN + format) == BST_CHECKED) {
-            state.settings.relayFormat = format;
+            data.format = format;
             break;
         }
     }
+    return TRUE;
 }
 
 static INT_PTR CALLBACK RelayCountDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    RelayCountDialog* data = reinterpret_cast<RelayCountDialog*>(GetWindowLongPtrA(dialog, DWLP_USER));
-    switch (message) {
-    case WM_INITDIALOG:
-        return OnInitDialog(dialog, reinterpret_cast<RelayCountDialog*>(lParam));
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_RELAYCONNECT)
-            OnConnect(dialog, *data->state);
-        else if (LOWORD(wParam) == IDC_RELAYDISCONNECT)
-            OnDisconnect(dialog, *data->state);
-        else if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
-            EndDialog(dialog, 0);
-        return TRUE;
-    case WM_DESTROY:
-        OnDestroy(dialog, *data->state);
-        return TRUE;
-    default:
-        return FALSE;
+    RelayCountDialog* data = DialogData<RelayCountDialog>(dialog, message, lParam);
+    switch (data != nullptr ? message : 0) {
+    case WM_INITDIALOG: return OnInitDialog(dialog, *data);
+    case WM_COMMAND: return OnCommand(dialog, LOWORD(wParam), *data->state);
+    case WM_DESTROY: return OnDestroy(dialog, *data);
+    default: return FALSE;
     }
 }
 
-void RunRelayCountDialog(HWND owner, PulleyState& state)
+void RunRelayCountDialog(HWND owner, RelayCountDialog& data)
 {
-    RelayCountDialog data{&state};
-    DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_RELAYCOUNT), owner, RelayCountDialogProc,
-                    reinterpret_cast<LPARAM>(&data));
+    RunDialog(owner, IDD_RELAYCOUNT, RelayCountDialogProc, &data);
 }

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <cstring>
+#include <cstdio>
 
 #include "app.h"
 #include "dialogs.h"
@@ -13,8 +13,8 @@ constexpr UINT_PTR IdentifyTimerId = 1;
 constexpr UINT IdentifyPeriodMs = 1000;
 
 struct SelectPortDialog {
-    PulleyState* state;
-    bool identifying;
+    PulleyState* state;  // in and out while open, see RunSelectPortDialog
+    bool identifying;    // a connection attempt is running
 };
 
 static void ShowProgress(int attempts, void* dialog)
@@ -22,10 +22,9 @@ static void ShowProgress(int attempts, void* dialog)
     SendDlgItemMessageA(static_cast<HWND>(dialog), IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(attempts), 0);
 }
 
-static BOOL OnInitDialog(HWND dialog, SelectPortDialog* data)
+static BOOL OnInitDialog(HWND dialog, const SelectPortDialog& data)
 {
-    SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(data));
-    SettingsRecord& settings = data->state->settings;
+    const SettingsRecord& settings = data.state->settings;
     CheckDlgButton(dialog, IDC_CONNECTATSTARTUP, settings.connectAtStartUp ? BST_CHECKED : BST_UNCHECKED);
     int savedIndex;
     int ports = AddSerialPortsToList(dialog, IDC_PORTLIST, settings.pulleyPort, savedIndex);
@@ -50,15 +49,15 @@ static void SaveSelectedPort(HWND dialog, PulleyState& state)
     GetSelectedListText(dialog, IDC_PORTLIST, state.settings.pulleyPort, PortNameSize);
 }
 
-static void OnConnect(HWND dialog, SelectPortDialog* data)
+static void OnConnect(HWND dialog, SelectPortDialog& data)
 {
-    if (data->identifying)
+    if (data.identifying)
         return;  // one attempt at a time: a second would leave the first link open
-    PulleyState& state = *data->state;
+    PulleyState& state = *data.state;
     char name[ConnectNameSize];
     // With no entry selected, the name of the last attempt in this run.
     if (!GetSelectedListText(dialog, IDC_PORTLIST, name, sizeof name))
-        std::strcpy(name, state.connectName);
+        std::snprintf(name, sizeof name, "%s", state.connectName);
     if (!BeginConnect(state, name)) {
         ShowStringBox(dialog, IDS_CANNOTUSEPORT, "Error", MB_ICONWARNING);
         return;
@@ -66,23 +65,23 @@ static void OnConnect(HWND dialog, SelectPortDialog* data)
     SetDlgItemTextA(dialog, IDC_STATUSLINE, "Connecting...");
     SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, 0, 0);
     EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
-    data->identifying = true;
+    data.identifying = true;
     SetTimer(dialog, IdentifyTimerId, IdentifyPeriodMs, nullptr);
 }
 
-static void OnTimer(HWND dialog, SelectPortDialog* data)
+static BOOL OnTimer(HWND dialog, SelectPortDialog& data)
 {
-    if (!data->identifying)
-        return;
-    switch (IdentifyTick(*data->state, ShowProgress, dialog)) {
+    if (!data.identifying)
+        return TRUE;
+    switch (IdentifyTick(*data.state, ShowProgress, dialog)) {
     case Identified:
         KillTimer(dialog, IdentifyTimerId);
-        data->identifying = false;
+        data.identifying = false;
         EndDialog(dialog, 1);
         break;
     case GaveUp:
         KillTimer(dialog, IdentifyTimerId);
-        data->identifying = false;
+        data.identifying = false;
         SetDlgItemTextA(dialog, IDC_STATUSLINE, "Connection failed!");
         ShowStringBox(dialog, IDS_NOPULLEY, "Error", MB_ICONWARNING);
         EnableWindow(GetDlgItem(dialog, IDOK), TRUE);
@@ -90,52 +89,51 @@ static void OnTimer(HWND dialog, SelectPortDialog* data)
     case Waiting:
         break;
     }
+    return TRUE;
 }
 
-static void OnCancel(HWND dialog, SelectPortDialog* data)
+static void OnCancel(HWND dialog, SelectPortDialog& data)
 {
-    if (data->identifying) {
+    if (data.identifying) {
         KillTimer(dialog, IdentifyTimerId);
-        data->identifying = false;
-        CancelConnect(*data->state);
+        data.identifying = false;
+        CancelConnect(*data.state);
     }
     EndDialog(dialog, 0);
 }
 
-static void OnDestroy(HWND dialog, SelectPortDialog* data)
+static BOOL OnCommand(HWND dialog, WORD command, WORD notification, SelectPortDialog& data)
 {
-    data->state->settings.connectAtStartUp = IsDlgButtonChecked(dialog, IDC_CONNECTATSTARTUP) == BST_CHECKED;
-    data->state->settings.reserved = 0;
+    if (command == IDC_PORTLIST && notification == CBN_SELCHANGE)
+        SaveSelectedPort(dialog, *data.state);
+    else if (command == IDOK)
+        OnConnect(dialog, data);
+    else if (command == IDCANCEL)
+        OnCancel(dialog, data);
+    return TRUE;
+}
+
+static BOOL OnDestroy(HWND dialog, PulleyState& state)
+{
+    state.settings.connectAtStartUp = IsDlgButtonChecked(dialog, IDC_CONNECTATSTARTUP) == BST_CHECKED;
+    state.settings.reserved = 0;
+    return TRUE;
 }
 
 static INT_PTR CALLBACK SelectPortDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    SelectPortDialog* data = reinterpret_cast<SelectPortDialog*>(GetWindowLongPtrA(dialog, DWLP_USER));
-    switch (message) {
-    case WM_INITDIALOG:
-        return OnInitDialog(dialog, reinterpret_cast<SelectPortDialog*>(lParam));
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_PORTLIST && HIWORD(wParam) == CBN_SELCHANGE)
-            SaveSelectedPort(dialog, *data->state);
-        else if (LOWORD(wParam) == IDOK)
-            OnConnect(dialog, data);
-        else if (LOWORD(wParam) == IDCANCEL)
-            OnCancel(dialog, data);
-        return TRUE;
-    case WM_TIMER:
-        OnTimer(dialog, data);
-        return TRUE;
-    case WM_DESTROY:
-        OnDestroy(dialog, data);
-        return TRUE;
-    default:
-        return FALSE;
+    SelectPortDialog* data = DialogData<SelectPortDialog>(dialog, message, lParam);
+    switch (data != nullptr ? message : 0) {
+    case WM_INITDIALOG: return OnInitDialog(dialog, *data);
+    case WM_COMMAND: return OnCommand(dialog, LOWORD(wParam), HIWORD(wParam), *data);
+    case WM_TIMER: return OnTimer(dialog, *data);
+    case WM_DESTROY: return OnDestroy(dialog, *data->state);
+    default: return FALSE;
     }
 }
 
 INT_PTR RunSelectPortDialog(HWND owner, PulleyState& state)
 {
-    SelectPortDialog data{&state, false};
-    return DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_SELECTPORT), owner, SelectPortDialogProc,
-                           reinterpret_cast<LPARAM>(&data));
+    SelectPortDialog data{.state = &state, .identifying = false};
+    return RunDialog(owner, IDD_SELECTPORT, SelectPortDialogProc, &data);
 }

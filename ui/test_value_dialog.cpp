@@ -5,10 +5,6 @@
 #include "dialogs.h"
 #include "resource.h"
 
-struct TestValueDialog {
-    PulleyState* state;
-};
-
 // Read at each query. The field has no length limit, so a typed number
 // beyond the 32-bit range is held at its edge.
 static int32_t TypedTestValue(void* context)
@@ -20,44 +16,42 @@ static int32_t TypedTestValue(void* context)
     return static_cast<int32_t>(-static_cast<long long>(magnitude));
 }
 
-static BOOL OnInitDialog(HWND dialog, TestValueDialog* data)
+static BOOL OnInitDialog(HWND dialog, PulleyState& state)
 {
-    SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(data));
     SetDlgItemInt(dialog, IDC_TESTVALUE, 0, FALSE);
     CheckRadioButton(dialog, IDC_TESTPLUS, IDC_TESTMINUS, IDC_TESTPLUS);
-    data->state->testSource = TestSource{.Value = TypedTestValue, .context = dialog};
-    data->state->testMode = true;
+    state.testSource = TestSource{.Value = TypedTestValue, .context = dialog};
+    state.testMode = true;
     return TRUE;
 }
 
-static void OnDestroy(TestValueDialog* data)
+// There is no OK: Enter in the field (command 1) does nothing.
+static BOOL OnCommand(HWND dialog, WORD command)
 {
-    data->state->testMode = false;
-    data->state->testSource = TestSource{};
+    if (command == IDCANCEL)
+        EndDialog(dialog, 0);
+    return TRUE;
+}
+
+static BOOL OnDestroy(PulleyState& state)
+{
+    state.testMode = false;
+    state.testSource = TestSource{};
+    return TRUE;
 }
 
 static INT_PTR CALLBACK TestValueDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    TestValueDialog* data = reinterpret_cast<TestValueDialog*>(GetWindowLongPtrA(dialog, DWLP_USER));
-    switch (message) {
-    case WM_INITDIALOG:
-        return OnInitDialog(dialog, reinterpret_cast<TestValueDialog*>(lParam));
-    case WM_COMMAND:
-        // There is no OK: Enter in the field (command 1) does nothing.
-        if (LOWORD(wParam) == IDCANCEL)
-            EndDialog(dialog, 0);
-        return TRUE;
-    case WM_DESTROY:
-        OnDestroy(data);
-        return TRUE;
-    default:
-        return FALSE;
+    PulleyState* state = DialogData<PulleyState>(dialog, message, lParam);
+    switch (state != nullptr ? message : 0) {
+    case WM_INITDIALOG: return OnInitDialog(dialog, *state);
+    case WM_COMMAND: return OnCommand(dialog, LOWORD(wParam));
+    case WM_DESTROY: return OnDestroy(*state);
+    default: return FALSE;
     }
 }
 
 void RunTestValueDialog(HWND owner, PulleyState& state)
 {
-    TestValueDialog data{&state};
-    DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_TESTVALUE), owner, TestValueDialogProc,
-                    reinterpret_cast<LPARAM>(&data));
+    RunDialog(owner, IDD_TESTVALUE, TestValueDialogProc, &state);
 }
