@@ -106,6 +106,8 @@ void Disconnect(PulleyState& state)
     state.window->Repaint();
 }
 
+// The pulley's answer to a reset or a preset is not examined: the next poll
+// that reads a different count shows what it did.
 void ResetCount(PulleyState& state)
 {
     if (HasLiveLink(state))

@@ -48,6 +48,8 @@ const PulleyDevice KvarnPulleyDevice = {
     .CloseAsHandle = CloseAsHandle,
 };
 
+// The result is not examined: a line the relay port could not take is lost,
+// and the next count goes out as usual.
 static void WriteRelay(RelayPort port, const char* bytes, int length)
 {
     DWORD written = 0;

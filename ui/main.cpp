@@ -12,7 +12,9 @@ HINSTANCE g_instance;
 HWND g_mainWindow;
 char g_caption[100];
 
-// Started at start-up and released at shut-down; the program opens no socket.
+// Started at start-up and released at shut-down as the display always has,
+// with its "Winsock error" box, although it opens no socket: the network is
+// the business of the programs beside it (pulley-feed), not of the display.
 static void StartSocketLibrary()
 {
     WSADATA data;
@@ -38,10 +40,11 @@ static int RunMessageLoop()
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
-    char className[100];
+    char className[100] = "";
     LoadStringA(instance, IDS_CAPTION, g_caption, sizeof g_caption);
     LoadStringA(instance, IDS_CLASSNAME, className, sizeof className);
     g_instance = instance;
+    // Without its name (string 109) the class cannot be registered either.
     if (!RegisterMainWindowClass(className))
         return 0;
     InitPulleyState(g_state, &KvarnPulleyDevice, &Win32RelayDevice, &MainWindowEffects);

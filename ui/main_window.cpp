@@ -255,6 +255,8 @@ bool RegisterMainWindowClass(const char* className)
     windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszClassName = className;
+    // Only the small icon is the class's own, as it always was: the title
+    // bar shows it, and where Windows wants a large one it takes its default.
     windowClass.hIconSm = static_cast<HICON>(
         LoadImageA(g_instance, MAKEINTRESOURCEA(IDI_PULLEY), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
     return RegisterClassExA(&windowClass) != 0;
