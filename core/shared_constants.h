@@ -12,6 +12,16 @@
 #define UM_RESETCOUNT 1127  // WM_USER + 103
 // Returns the current count as a signed 32-bit value, in the display's unit.
 #define UM_GETCOUNT 1128  // WM_USER + 104
+// Returns the count of the last poll in whole metres, whatever unit is shown
+// (9999 before any reading, 2147483647 after a lost link; the typed value
+// while Test Value is open).
+#define UM_GETMETRES 1129  // WM_USER + 105
+// Returns the display's state: the bits below, the others 0.
+#define UM_GETSTATUS 1130  // WM_USER + 106
+#define PULLEY_STATUS_CONNECTED 0x1
+#define PULLEY_STATUS_FEET 0x2        // the display shows feet
+#define PULLEY_STATUS_TEST_VALUE 0x4  // Test Value is open
+#define PULLEY_STATUS_RELAY_OPEN 0x8
 
 #ifndef RC_INVOKED
 #include <cstdint>

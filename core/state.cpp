@@ -142,6 +142,17 @@ int32_t QueryCount(const PulleyState& state)
     return ShowsFeet(state) ? MetresToFeet(state.count) : state.count;
 }
 
+int32_t QueryMetres(const PulleyState& state)
+{
+    return state.testMode ? state.testSource.Value(state.testSource.context) : state.count;
+}
+
+uint32_t QueryStatus(const PulleyState& state)
+{
+    return (state.connected ? PULLEY_STATUS_CONNECTED : 0u) | (ShowsFeet(state) ? PULLEY_STATUS_FEET : 0u) |
+           (state.testMode ? PULLEY_STATUS_TEST_VALUE : 0u) | (state.relayPort != nullptr ? PULLEY_STATUS_RELAY_OPEN : 0u);
+}
+
 void Shutdown(PulleyState& state)
 {
     if (state.connected) {

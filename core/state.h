@@ -88,6 +88,8 @@ void PresetCount(PulleyState& state, int32_t metres);
 int32_t ReadCountNow(PulleyState& state);
 bool ReadFirmwareVersion(PulleyState& state, char* buffer, int size);
 int32_t QueryCount(const PulleyState& state);
+int32_t QueryMetres(const PulleyState& state);
+uint32_t QueryStatus(const PulleyState& state);  // PULLEY_STATUS_ bits
 void Shutdown(PulleyState& state);
 
 DisplayText CurrentDisplayText(const PulleyState& state);

@@ -241,6 +241,8 @@ static LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam,
     case WM_TIMER: return OnTimer(wParam);
     case UM_RESETCOUNT: return OnResetCountMessage(wParam, lParam);
     case UM_GETCOUNT: return static_cast<LRESULT>(QueryCount(g_state));
+    case UM_GETMETRES: return static_cast<LRESULT>(QueryMetres(g_state));
+    case UM_GETSTATUS: return static_cast<LRESULT>(QueryStatus(g_state));
     default: return DefWindowProcA(window, message, wParam, lParam);
     }
 }

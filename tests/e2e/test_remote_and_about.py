@@ -11,10 +11,13 @@ ABOUT = 'About Counting Pulley Display'
 
 
 class RemoteClient(DisplayTestCase):
-    def get(self):
-        result = self.remote('get')
+    def answer(self, command):
+        result = self.remote(command)
         self.assertEqual(result.returncode, 0, result.stderr)
-        return int(result.stdout)
+        return result.stdout.strip()
+
+    def get(self):
+        return int(self.answer('get'))
 
     def test_no_display_running(self):
         result = self.remote('get')
@@ -54,11 +57,14 @@ class RemoteClient(DisplayTestCase):
         wait_for(lambda: self.get() == 12, 3, 'count 12')
         self.menu('feet')
         self.assertEqual(self.get(), 39)
+        self.assertEqual(self.answer('metres'), '12', 'metres whatever the unit shown')
+        self.assertEqual(self.answer('status'), '3 connected feet')
         sim.control('silent on')
         self.box_text(CAPTION)
         self.assertEqual(self.get(), 39, 'the count query is answered while the warning is up')
         self.dismiss_box(CAPTION)
         wait_for(lambda: self.get() == -2147483648, 3, 'lost, in feet')
+        self.assertEqual((self.answer('metres'), self.answer('status')), ('2147483647', '2 feet'))
         self.menu('metres')
         self.assertEqual(self.get(), 2147483647)
 
@@ -92,6 +98,8 @@ class TestValue(DisplayTestCase):
         self.drive('click', TEST_VALUE, ID['IDC_TESTMINUS'])
         time.sleep(0.3)
         self.assertEqual(self.count(), -250)
+        self.assertEqual(self.drive('send', 'main', ID['UM_GETMETRES'], 0, 0), '-250')
+        self.assertEqual(self.drive('send', 'main', ID['UM_GETSTATUS'], 0, 0), '5', 'connected, Test Value open')
         self.menu('feet')
         self.assertEqual(self.count(), -250)
         self.drive('click', TEST_VALUE, ID['IDC_TESTPLUS'])

@@ -339,6 +339,29 @@ TEST_F(Link, TestModeAnswersTheTestValueInAnyUnit)
     EXPECT_EQ(QueryCount(state), -250);
 }
 
+// The metres query and the status bits, for clients that label their data.
+TEST_F(Link, MetresAndStatusWhateverTheUnit)
+{
+    EXPECT_EQ(QueryMetres(state), NoReading);
+    EXPECT_EQ(QueryStatus(state), 0u);
+    Connect();
+    OpenRelay(DisplayLine);
+    readings = {12};
+    PollTick(state);
+    state.settings.units = Feet;
+    EXPECT_EQ(QueryMetres(state), 12);
+    EXPECT_EQ(QueryStatus(state), uint32_t{PULLEY_STATUS_CONNECTED | PULLEY_STATUS_FEET | PULLEY_STATUS_RELAY_OPEN});
+    state.testMode = true;
+    state.testSource = {[](void*) -> int32_t { return -250; }, nullptr};
+    EXPECT_EQ(QueryMetres(state), -250);
+    EXPECT_EQ(QueryStatus(state) & PULLEY_STATUS_TEST_VALUE, uint32_t{PULLEY_STATUS_TEST_VALUE});
+    state.testMode = false;
+    readings = {LostReading};
+    PollTick(state);
+    EXPECT_EQ(QueryMetres(state), LostReading);
+    EXPECT_EQ(QueryStatus(state), uint32_t{PULLEY_STATUS_FEET | PULLEY_STATUS_RELAY_OPEN});
+}
+
 TEST_F(Link, ShutdownDisconnectsAndClosesTheRelay)
 {
     Connect();

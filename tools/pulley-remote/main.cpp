@@ -1,5 +1,6 @@
-// pulley-remote: reads or resets the count of a running Pulley Display, for
-// scripts and as the reference for integrators (docs/integration.md).
+// pulley-remote: reads the count or the state of a running Pulley Display,
+// or resets the count, for scripts and as the reference for integrators
+// (docs/integration.md).
 #include <windows.h>
 
 #include <cstdint>
@@ -18,15 +19,53 @@ enum ExitCode {
 };
 
 static const char Usage[] =
-    "usage: pulley-remote get|reset [--wait SECONDS] [--timeout MS]\n"
+    "usage: pulley-remote get|metres|status|reset [--wait SECONDS] [--timeout MS]\n"
     "\n"
     "  get      print the display's count (metres, or feet when it shows feet)\n"
+    "  metres   print the count in metres, whatever the display shows\n"
+    "  status   print the display's status bits, then their names: connected,\n"
+    "           feet, test-value (Test Value is open), relay-open\n"
     "  reset    reset the pulley's count\n"
     "  --wait SECONDS   wait this long for the display to start (default 0)\n"
     "  --timeout MS     give up when the display does not answer (default 2000)\n"
     "\n"
     "exit codes: 0 done, 1 usage, 2 no display running, 3 timed out,\n"
     "4 reset refused\n";
+
+struct Command {
+    const char* name;
+    UINT message;
+};
+static const Command Commands[] = {
+    {.name = "get", .message = UM_GETCOUNT},
+    {.name = "metres", .message = UM_GETMETRES},
+    {.name = "status", .message = UM_GETSTATUS},
+    {.name = "reset", .message = UM_RESETCOUNT},
+};
+
+static const Command* FindCommand(const char* name)
+{
+    for (const Command& command : Commands)
+        if (std::strcmp(command.name, name) == 0)
+            return &command;
+    return nullptr;
+}
+
+static void PrintStatus(DWORD_PTR bits)
+{
+    std::printf("%lu", static_cast<unsigned long>(bits & 0xffffffffu));
+    const struct {
+        DWORD_PTR bit;
+        const char* name;
+    } names[] = {{PULLEY_STATUS_CONNECTED, "connected"},
+                 {PULLEY_STATUS_FEET, "feet"},
+                 {PULLEY_STATUS_TEST_VALUE, "test-value"},
+                 {PULLEY_STATUS_RELAY_OPEN, "relay-open"}};
+    for (const auto& name : names)
+        if (bits & name.bit)
+            std::printf(" %s", name.name);
+    std::printf("\n");
+}
 
 static HWND FindDisplay(double waitSeconds)
 {
@@ -41,11 +80,12 @@ static HWND FindDisplay(double waitSeconds)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2 || (std::strcmp(argv[1], "get") != 0 && std::strcmp(argv[1], "reset") != 0)) {
-        std::fputs(Usage, argc > 1 && std::strcmp(argv[1], "--help") == 0 ? stdout : stderr);
-        return argc > 1 && std::strcmp(argv[1], "--help") == 0 ? ExitOk : ExitUsage;
+    const Command* command = argc > 1 ? FindCommand(argv[1]) : nullptr;
+    if (command == nullptr) {
+        bool help = argc > 1 && std::strcmp(argv[1], "--help") == 0;
+        std::fputs(Usage, help ? stdout : stderr);
+        return help ? ExitOk : ExitUsage;
     }
-    bool reset = std::strcmp(argv[1], "reset") == 0;
     double waitSeconds = 0;
     UINT timeoutMs = 2000;
     for (int i = 2; i < argc; i++) {
@@ -66,14 +106,15 @@ int main(int argc, char** argv)
     // SendMessageTimeout, not SendMessage: a display stuck in a long call
     // must not hang its caller too.
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(display, reset ? UM_RESETCOUNT : UM_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK,
-                             timeoutMs, &result)) {
+    if (!SendMessageTimeoutA(display, command->message, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, timeoutMs, &result)) {
         std::fputs("pulley-remote: the display did not answer in time\n", stderr);
         return ExitTimedOut;
     }
-    if (reset)
+    if (command->message == UM_RESETCOUNT)
         return result == 1 ? ExitOk : ExitRefused;
-    // The count travels in the low 32 bits of the result, signed.
-    std::printf("%ld\n", static_cast<long>(static_cast<int32_t>(result)));
+    if (command->message == UM_GETSTATUS)
+        PrintStatus(result);
+    else  // a count travels in the low 32 bits of the result, signed
+        std::printf("%ld\n", static_cast<long>(static_cast<int32_t>(result)));
     return ExitOk;
 }
