@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "feed.h"
+#include "shared_constants.h"
+
+static const UtcTime Noon = {2026, 12, 8, 12, 34, 56, 789};
+
+static PayoutRate RateOf(std::initializer_list<RateSample> samples)
+{
+    PayoutRate rate;
+    for (const RateSample& sample : samples)
+        AddToRate(rate, sample.unixMs, sample.metres);
+    return rate;
+}
+
+TEST(FeedSentence, ChecksumAndFields)
+{
+    // Two sentences whose checksums are published with the NMEA standard's examples.
+    EXPECT_EQ(NmeaChecksum("GPGLL,4916.45,N,12311.12,W,225444,A,"), 0x1D);
+    EXPECT_EQ(NmeaChecksum("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"), 0x47);
+
+    PayoutRate paying = RateOf({{0, 100}, {10000 - 1, 107}});  // 7 m in 10 s: 42 m/min
+    std::string valid = BuildSentence(Noon, {FeedStatus::Valid, 107}, paying);
+    EXPECT_EQ(valid.substr(0, valid.size() - 5), "$PKVNC,123456.78,107,42.0,A");
+    char checksum[3];
+    std::snprintf(checksum, sizeof checksum, "%02X", NmeaChecksum(valid.substr(1, valid.size() - 6)));
+    EXPECT_EQ(valid.substr(valid.size() - 5), std::string("*") + checksum + "\r\n");
+
+    // Not valid: no count and no rate where none is known, and V.
+    std::string lost = BuildSentence(Noon, {FeedStatus::LostLink, 0}, PayoutRate{});
+    EXPECT_EQ(lost.substr(0, lost.size() - 5), "$PKVNC,123456.78,,,V");
+    std::string test = BuildSentence(Noon, {FeedStatus::TestValue, -250}, PayoutRate{});
+    EXPECT_EQ(test.substr(0, test.size() - 5), "$PKVNC,123456.78,-250,,V");
+    EXPECT_LE(BuildSentence(Noon, {FeedStatus::Valid, INT32_MIN}, RateOf({{0, INT32_MIN}, {500, INT32_MAX}})).size(),
+              82u);
+}
+
+TEST(FeedSentence, RelayFormatsAreTheDisplaysLinesInMetres)
+{
+    EXPECT_EQ(BuildFeedLine(FeedFormat::Display, Noon, {FeedStatus::Valid, 12}, {}), "+0012m\r");
+    EXPECT_EQ(BuildFeedLine(FeedFormat::TCount, Noon, {FeedStatus::Valid, -10033}, {}), "1:-10033m\r\n");
+    EXPECT_EQ(BuildFeedLine(FeedFormat::EdgeTech, Noon, {FeedStatus::Valid, 12}, {}), "1:+0012\r\n");
+    EXPECT_EQ(BuildFeedLine(FeedFormat::Display, Noon, {FeedStatus::NoDisplay, 0}, {}), "-----m\r");
+}
+
+TEST(FeedRate, LeastSquaresOverTenSeconds)
+{
+    EXPECT_FALSE(RateKnown(RateOf({{0, 5}})));
+    EXPECT_DOUBLE_EQ(MetresPerMinute(RateOf({{0, 5}, {1000, 5}, {2000, 5}})), 0.0);
+    EXPECT_NEAR(MetresPerMinute(RateOf({{0, 10}, {1000, 9}, {2000, 8}})), -60.0, 1e-9);  // hauling in
+    // Samples older than 10 s drop out: only the last steady ones count.
+    PayoutRate rate = RateOf({{0, 0}, {5000, 50}, {10000, 100}, {15000, 100}, {20000, 100}});
+    EXPECT_EQ(rate.samples.size(), 2u);
+    EXPECT_DOUBLE_EQ(MetresPerMinute(rate), 0.0);
+}
+
+TEST(FeedLineParser, EachFormatInEachUnit)
+{
+    FeedReading reading{};
+    auto parsed = [&](const std::string& line, bool edgeTechFeet = false) {
+        reading = {};
+        return ParseRelayLine(line, edgeTechFeet, reading) && reading.status == FeedStatus::Valid ? reading.metres
+                                                                                                  : -99999;
+    };
+    EXPECT_EQ(parsed("+0012m"), 12);
+    EXPECT_EQ(parsed("+00039ft"), 12);
+    EXPECT_EQ(parsed("1:-0005m"), -5);
+    EXPECT_EQ(parsed("1:+10033m"), 10033);
+    EXPECT_EQ(parsed("1:-00016ft"), -5);  // -5 m shows -16 ft
+    EXPECT_EQ(parsed("1:+0012"), 12);
+    EXPECT_EQ(parsed("1:+00039", true), 12);
+    EXPECT_EQ(parsed("1:+00082", true), 25);
+    ASSERT_TRUE(ParseRelayLine("------ft", false, reading));
+    EXPECT_EQ(reading.status, FeedStatus::NotConnected);
+    ASSERT_TRUE(ParseRelayLine("1:-----", false, reading));
+    EXPECT_EQ(reading.status, FeedStatus::NotConnected);
+    for (const char* noise : {"", "m", "1:", "+12x", "12m", "+99999999999m", "1:+00040ft", "garbage"})
+        EXPECT_FALSE(ParseRelayLine(noise, false, reading)) << noise;  // 40 ft is no count's feet
+}
+
+TEST(FeedDisplay, StatusAndTheHeldNoReading)
+{
+    EXPECT_EQ(ReadingFromDisplay(12, PULLEY_STATUS_CONNECTED | PULLEY_STATUS_FEET, 5).status, FeedStatus::Valid);
+    EXPECT_EQ(ReadingFromDisplay(9999, PULLEY_STATUS_CONNECTED, 0.5).status, FeedStatus::NoReading);
+    EXPECT_EQ(ReadingFromDisplay(9999, PULLEY_STATUS_CONNECTED, 3).status, FeedStatus::Valid);
+    EXPECT_EQ(ReadingFromDisplay(2147483647, 0, 0).status, FeedStatus::LostLink);
+    EXPECT_EQ(ReadingFromDisplay(9999, 0, 0).status, FeedStatus::NotConnected);
+    EXPECT_EQ(ReadingFromDisplay(-250, PULLEY_STATUS_CONNECTED | PULLEY_STATUS_TEST_VALUE, 9).status,
+              FeedStatus::TestValue);
+}
+
+TEST(FeedLog, LinesFilesAndTheClock)
+{
+    EXPECT_EQ(LogFileName(Noon), "pulley-2026-12-08.csv");
+    EXPECT_EQ(BuildLogLine(Noon, {FeedStatus::Valid, 120}, RateOf({{0, 120}, {1000, 120}})),
+              "2026-12-08T12:34:56.789Z,120,valid,0.0\r\n");
+    EXPECT_EQ(BuildLogLine(Noon, {FeedStatus::NoDisplay, 0}, {}), "2026-12-08T12:34:56.789Z,,no-display,\r\n");
+    int64_t ms = 0;
+    ASSERT_TRUE(ParseIsoTime("2026-12-31T23:59:59.500", ms));
+    UtcTime after = UtcFromUnixMs(ms + 600);
+    EXPECT_EQ(LogFileName(after), "pulley-2027-01-01.csv");
+    EXPECT_EQ(UnixMsFromUtc(Noon), 1796733296789);
+    EXPECT_FALSE(ParseIsoTime("2026-13-01T00:00:00", ms));
+}
+
+TEST(FeedSchedule, OnChangeAndAtLeastEveryInterval)
+{
+    Schedule schedule{.intervalMs = 1000, .sent = false, .lastMs = 0, .last = {}};
+    FeedReading twelve{FeedStatus::Valid, 12};
+    EXPECT_TRUE(LineDue(schedule, 0, twelve));
+    EXPECT_FALSE(LineDue(schedule, 250, twelve));
+    EXPECT_TRUE(LineDue(schedule, 500, {FeedStatus::Valid, 13}));
+    EXPECT_TRUE(LineDue(schedule, 750, {FeedStatus::TestValue, 13}));
+    EXPECT_FALSE(LineDue(schedule, 1500, {FeedStatus::TestValue, 13}));
+    EXPECT_TRUE(LineDue(schedule, 1750, {FeedStatus::TestValue, 13}));
+}

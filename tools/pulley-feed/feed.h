@@ -1,0 +1,88 @@
+// pulley-feed's portable part: what a reading of the count means, the lines
+// made from it (our NMEA sentence and the display's own relay lines), the
+// payout rate, the relay lines read back from a serial line, the survey
+// log's lines, and when a line is due.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Why a count is, or is not, one to trust.
+enum class FeedStatus {
+    Valid,
+    NoReading,     // connected, but the display has not read the pulley yet
+    LostLink,      // the display lost the link to the pulley
+    NotConnected,  // the display is not connected to a pulley
+    NoDisplay,     // no display answers (closed or hung)
+    NoData,        // the serial line brought no relay line for a while
+    TestValue,     // the display's Test Value dialog is open: a typed value
+};
+const char* StatusWord(FeedStatus status);  // for the log and the console
+
+struct FeedReading {
+    FeedStatus status;
+    int32_t metres;  // meaningful when Valid or TestValue
+};
+
+// A reading from the display's answers to UM_GETMETRES and UM_GETSTATUS. A count of 9999 is the display's
+// "no reading" only until it has polled the pulley once after connecting,
+// which it does within a second; after that it is a real 9999 m.
+FeedReading ReadingFromDisplay(int32_t metres, uint32_t status, double secondsConnected);
+
+// UTC time of day and date, to the millisecond.
+struct UtcTime {
+    int year, month, day, hour, minute, second, millisecond;
+};
+UtcTime UtcFromUnixMs(int64_t unixMs);
+int64_t UnixMsFromUtc(const UtcTime& time);
+bool ParseIsoTime(const char* text, int64_t& unixMs);  // YYYY-MM-DDTHH:MM:SS[.mmm]
+
+// The payout rate in metres a minute (positive paying out) over the valid
+// readings of the last 10 s, by least squares; not known until two exist.
+struct RateSample {
+    int64_t unixMs;
+    int32_t metres;
+};
+struct PayoutRate {
+    std::vector<RateSample> samples;  // the last 10 s, oldest first
+};
+void AddToRate(PayoutRate& rate, int64_t unixMs, int32_t metres);
+bool RateKnown(const PayoutRate& rate);
+double MetresPerMinute(const PayoutRate& rate);
+
+enum class FeedFormat { Nmea, Display, TCount, EdgeTech };
+bool ParseFeedFormat(const std::string& name, FeedFormat& format);
+
+uint8_t NmeaChecksum(const std::string& body);  // XOR of the characters between $ and *
+// $PKVNC,hhmmss.sss,metres,rate,A*hh CR LF; metres and rate empty where not
+// known, A for a valid count and V for anything else.
+std::string BuildSentence(const UtcTime& time, const FeedReading& reading, const PayoutRate& rate);
+// A line in the chosen format: the sentence, or the display's relay line
+// made from the metres count (dashes when there is no count to show).
+std::string BuildFeedLine(FeedFormat format, const UtcTime& time, const FeedReading& reading,
+                          const PayoutRate& rate);
+
+// A relay line read back from a serial line, in any of the display's three
+// formats. An EdgeTech line carries no unit: edgeTechFeet says which it is.
+// False for a line that is none of them.
+bool ParseRelayLine(const std::string& line, bool edgeTechFeet, FeedReading& reading);
+// The metres count whose feet text is this number (the display's feet are
+// the metres times 3.28, truncated); false when no count gives it.
+bool MetresFromFeet(int32_t feet, int32_t& metres);
+
+// The survey log: one CSV file a UTC day.
+std::string LogFileName(const UtcTime& time);  // pulley-YYYY-MM-DD.csv
+extern const char LogHeader[];
+std::string BuildLogLine(const UtcTime& time, const FeedReading& reading, const PayoutRate& rate);
+
+// When lines are due: on every new reading or status, and at least every
+// interval while nothing changes.
+struct Schedule {
+    int64_t intervalMs;
+    bool sent;
+    int64_t lastMs;
+    FeedReading last;
+};
+// True when a line is due now; it then counts as sent.
+bool LineDue(Schedule& schedule, int64_t nowMs, const FeedReading& reading);
