@@ -14,7 +14,7 @@ PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev googletest python3
 # What the release zip carries from the i686 build, and the checksums of
 # those files when they last passed the i686 tests (scripts/test writes
 # them; scripts/package packs nothing else).
-RELEASE_BINARIES=(PulleyDisplay.exe kvarncpi.dll enumcomm.dll pulley-sim.exe pulley-remote.exe)
+RELEASE_BINARIES=(PulleyDisplay.exe kvarncpi.dll enumcomm.dll pulley-sim.exe pulley-remote.exe pulley-feed.exe)
 RELEASE_TESTED=$ROOT/build/win32/release-tested
 
 release_checksums() {

@@ -5,6 +5,7 @@ the window and its dialogs as an operator would."""
 import os
 import re
 import shutil
+import socket
 import subprocess
 import tempfile
 import threading
@@ -82,11 +83,11 @@ def wait_for(condition, timeout, what, interval=0.1):
 
 class PtyPair:
     """A pty pair: the display opens ports/<name> as a COM port, the test
-    holds ports/<name>-far."""
+    holds ports/<name>-far, or another COM port of Wine's is that far end."""
 
-    def __init__(self, name):
+    def __init__(self, name, far=None):
         self.near = os.path.join(ENV_DIR, 'ports', name)
-        self.far = self.near + '-far'
+        self.far = os.path.join(ENV_DIR, 'ports', far) if far else self.near + '-far'
         self.process = remember(subprocess.Popen(
             ['socat', 'pty,raw,echo=0,link=' + self.near, 'pty,raw,echo=0,link=' + self.far],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
@@ -130,6 +131,14 @@ class Simulator:
         self.process.stdin.flush()
         answer = wait_for(lambda: self.find('ok', start) or self.find('error', start), 5, 'answer to ' + line)[0]
         assert answer.startswith('ok'), answer
+
+    def count(self):
+        """The pulley's count at this moment."""
+        with self.lock:
+            start = len(self.lines)
+        self.process.stdin.write('status\n')
+        self.process.stdin.flush()
+        return int(self.wait_line('status count', 5, start).split()[2])
 
     def events(self, prefix='event'):
         return self.find(prefix)
@@ -187,6 +196,34 @@ class RelayTap:
             pass
 
 
+class UdpReceiver:
+    """Datagrams to a port of 127.0.0.1, each with when it came."""
+
+    def __init__(self):
+        self.socket = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.socket.bind(('127.0.0.1', 0))
+        self.port = self.socket.getsockname()[1]
+        self.datagrams = []
+        self.lock = threading.Lock()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        while True:
+            try:
+                data = self.socket.recv(2048)
+            except OSError:
+                return
+            with self.lock:
+                self.datagrams.append((time.monotonic(), data))
+
+    def since(self, start=0.0):
+        with self.lock:
+            return [(when, data) for when, data in self.datagrams if when >= start]
+
+    def close(self):
+        self.socket.close()
+
+
 class DisplayTestCase(unittest.TestCase):
     """Each test gets its own copy of the program in a fresh folder, so its
     settings file starts as the test wants."""
@@ -196,7 +233,7 @@ class DisplayTestCase(unittest.TestCase):
             self.fail('run through scripts/test, which prepares Wine, a display and the ports')
         self.dir = tempfile.mkdtemp(prefix='pulley-e2e-')
         for name in ('PulleyDisplay.exe', 'kvarncpi.dll', 'enumcomm.dll', 'pulley-drive.exe', 'pulley-remote.exe',
-                     'pulley-probe.exe'):
+                     'pulley-probe.exe', 'pulley-feed.exe'):
             shutil.copy(os.path.join(BIN, name), self.dir)
         self.display = None
         self.closers = []
@@ -221,6 +258,23 @@ class DisplayTestCase(unittest.TestCase):
         tap = RelayTap(port)
         self.closers.append(tap.close)
         return tap
+
+    def udp_receiver(self):
+        receiver = UdpReceiver()
+        self.closers.append(receiver.close)
+        return receiver
+
+    def start_feed(self, *args):
+        """pulley-feed with these arguments, quiet; ended with the test."""
+        feed = self.launch_windows('pulley-feed.exe', '--quiet', *args, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, text=True)
+
+        def end():
+            if feed.poll() is None:
+                feed.kill()
+            feed.communicate(timeout=10)
+        self.closers.append(end)
+        return feed
 
     @property
     def settings_path(self):
