@@ -5,13 +5,15 @@ and binary sizes. Run through scripts/bench; docs/performance.md keeps the
 figures."""
 import os
 import random
+import select
 import statistics
 import subprocess
 import sys
+import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'e2e'))
-from harness import BIN, ID, NATIVE_BIN, DisplayTestCase, wait_for  # noqa: E402
+from harness import BIN, ID, NATIVE_BIN, DisplayTestCase, connect, free_port, wait_for  # noqa: E402
 
 BAUD = 19200
 BITS_PER_BYTE = 10  # start, 8 data, stop
@@ -70,7 +72,7 @@ class Bench(DisplayTestCase):
             self.exit_display()
         row('start-up to the window shown (Wine, warm), median of 5', '%.2f s' % statistics.median(times))
 
-    def relay_latency_and_idle_cpu(self):
+    def connected_with_relay(self):
         sim = self.simulator(args=['--count', '5'])
         tap = self.relay_tap('com2')
         self.start_display()
@@ -83,6 +85,9 @@ class Bench(DisplayTestCase):
         self.drive('click', 'Relay Count', ID['IDC_RELAYCONNECT'])
         self.drive('click', 'Relay Count', 1)
         self.wait_dialog_gone('Relay Count')
+        return sim, tap
+
+    def relay_latency_and_idle_cpu(self, sim, tap):
         latencies = []
         for count in range(10, 20):
             tap.clear()
@@ -98,20 +103,78 @@ class Bench(DisplayTestCase):
         used = cpu_seconds(self.display.pid) - before
         row('CPU of the connected display, steady count, over %d s' % self.idle_seconds,
             '%.2f%% of one core' % (100 * used / self.idle_seconds))
-        self.exit_display()
+
+    def feed_latency(self, sim, tap):
+        """From a count change at the pulley to the feed's datagram: the
+        display's share ends with its relay line, written in the same tick
+        in which its count changes; the rest is the feed's."""
+        udp = self.udp_receiver()
+        self.start_feed('--udp', '127.0.0.1:%d' % udp.port)
+        time.sleep(2)
+        display, feed = [], []
+        for count in range(30, 45):
+            tap.clear()
+            changed = time.monotonic()
+            sim.control('count %d' % count)
+            wait_for(lambda: tap.chunks, 3, 'the relay line', interval=0.002)
+            polled = tap.chunks[0][0]
+            sent = wait_for(lambda: [when for when, data in udp.since(changed) if b',%d,' % count in data], 3,
+                            'the datagram', interval=0.002)[0]
+            display.append(polled - changed)
+            feed.append(sent - polled)
+            time.sleep(random.uniform(0, 1))
+        total = [a + b for a, b in zip(display, feed)]
+        row('count change at the pulley to the feed\'s UDP datagram, median / worst of %d' % len(total),
+            '%.0f / %.0f ms' % (statistics.median(total) * 1000, max(total) * 1000))
+        row('  of which the display\'s poll / the feed\'s share (poll every 250 ms), median',
+            '%.0f / %.0f ms' % (statistics.median(display) * 1000, statistics.median(feed) * 1000))
+
+    def feed_cpu(self, clients):
+        port = free_port()
+        feed = self.start_feed('--tcp', '127.0.0.1:%d' % port, '--max-clients', 200)
+        sockets = [wait_for(lambda: connect(port), 10, 'the feed listening')]
+        sockets += [connect(port) for _ in range(clients - 1)]
+        received = [0]
+
+        def read():
+            while sockets:
+                ready, _, _ = select.select(sockets, [], [], 0.5)
+                for client in ready:
+                    received[0] += len(client.recv(4096))
+        reader = threading.Thread(target=read, daemon=True)
+        reader.start()
+        time.sleep(2)
+        before = cpu_seconds(feed.pid)
+        time.sleep(self.idle_seconds)
+        used = cpu_seconds(feed.pid) - before
+        feed.kill()
+        sockets_open = list(sockets)
+        sockets.clear()
+        reader.join(5)
+        for client in sockets_open:
+            client.close()
+        row('CPU of pulley-feed, count changing every second, %d TCP client%s, over %d s'
+            % (clients, 's' if clients > 1 else '', self.idle_seconds),
+            '%.2f%% of one core (%d bytes to the clients)' % (100 * used / self.idle_seconds, received[0]))
 
     def runTest(self):
         self.link()
         self.poll_tick()
         self.start_up()
-        self.relay_latency_and_idle_cpu()
+        sim, tap = self.connected_with_relay()
+        self.relay_latency_and_idle_cpu(sim, tap)
+        self.feed_latency(sim, tap)
+        sim.control('rate 1')
+        for clients in (1, 100):
+            self.feed_cpu(clients)
+        self.exit_display()
 
 
 def binary_sizes():
     for preset in ('win32', 'win64'):
         folder = os.path.join(os.path.dirname(BIN), '..', preset, 'bin')
         sizes = ['%s %d KiB' % (name, os.path.getsize(os.path.join(folder, name)) // 1024)
-                 for name in ('PulleyDisplay.exe', 'kvarncpi.dll', 'enumcomm.dll')
+                 for name in ('PulleyDisplay.exe', 'kvarncpi.dll', 'enumcomm.dll', 'pulley-feed.exe')
                  if os.path.exists(os.path.join(folder, name))]
         if sizes:
             row('binary sizes, %s (static)' % preset, ', '.join(sizes))

@@ -224,6 +224,21 @@ class UdpReceiver:
         self.socket.close()
 
 
+def free_port():
+    """A TCP port of 127.0.0.1 that nothing listens on now."""
+    with socket.socket() as probe:
+        probe.bind(('127.0.0.1', 0))
+        return probe.getsockname()[1]
+
+
+def connect(port):
+    """A TCP client of 127.0.0.1:port, or None when nothing listens there."""
+    try:
+        return socket.create_connection(('127.0.0.1', port), timeout=1)
+    except OSError:
+        return None
+
+
 class DisplayTestCase(unittest.TestCase):
     """Each test gets its own copy of the program in a fresh folder, so its
     settings file starts as the test wants."""

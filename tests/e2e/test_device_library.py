@@ -54,7 +54,7 @@ class DeviceLibrary(DisplayTestCase):
         self.assertEqual([value for value, _ in r['read']], ['4321', '4321'])
 
     def test_slow_pulley_within_the_attempt_still_answers(self):
-        sim = self.simulator(args=['--count', '55', '--delay', '40'])
+        self.simulator(args=['--count', '55', '--delay', '40'])
         r = self.probe('COM1', 'read', 'read')
         self.assertEqual([value for value, _ in r['read']], ['55', '55'])
 

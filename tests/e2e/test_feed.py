@@ -2,11 +2,10 @@
 loopback, in the survey log, and read back from a display's relay line."""
 import functools
 import os
-import socket
 import time
 import unittest
 
-from harness import CAPTION, ID, IDOK, DisplayTestCase, PtyPair, wait_for
+from harness import ID, IDOK, DisplayTestCase, PtyPair, connect, free_port, wait_for
 
 RELAY = 'Relay Count'
 
@@ -150,19 +149,6 @@ class Feed(DisplayTestCase):
                      'the count read back from format %d' % button)
             feed.kill()
             feed.communicate(timeout=10)
-
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(('127.0.0.1', 0))
-        return probe.getsockname()[1]
-
-
-def connect(port):
-    try:
-        return socket.create_connection(('127.0.0.1', port), timeout=1)
-    except OSError:
-        return None
 
 
 if __name__ == '__main__':
