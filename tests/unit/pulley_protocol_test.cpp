@@ -193,6 +193,25 @@ TEST_F(Transaction, SilentPulleyGivesUpAfterItsAttemptsWithinTheBound)
     EXPECT_LE(line.now, 250u);
 }
 
+// GetTickCount wraps to 0 every 49.7 days; a deadline across the wrap must
+// neither end at once nor never.
+TEST_F(Transaction, DeadlinesHoldAcrossTheTickCountWrap)
+{
+    for (uint32_t start : {0xFFFFFFFFu - 100, 0xFFFFFFFFu - 30, 0xFFFFFFFFu}) {
+        line = ScriptedLine{};
+        line.now = start;
+        int32_t count = 0;
+        EXPECT_FALSE(Read(count));
+        EXPECT_EQ(line.written.size(), static_cast<size_t>(TransactionAttempts));
+        EXPECT_EQ(line.now - start, static_cast<uint32_t>(TransactionAttempts * AttemptTimeoutMs)) << start;
+        line.now = start;
+        Answer silence = [](uint8_t) { return std::vector<uint8_t>{}; };
+        line.answers = {silence, Reply('r', {7, 0, 0, 0})};  // silent once, then answers
+        ASSERT_TRUE(Read(count)) << start;
+        EXPECT_EQ(count, 7);
+    }
+}
+
 TEST_F(Transaction, OneCorruptReplyIsRetriedNotTakenAsACount)
 {
     line.answers = {[](uint8_t sequence) {
