@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "resource.h"
 #include "shared_constants.h"
 
 static HWND MainWindow()
@@ -52,6 +53,40 @@ static int Fail(const char* what)
     return 1;
 }
 
+// Waits for the display, switches it to feet (so that its settings change),
+// chooses Exit, and kills it that many microseconds later: a power cut
+// during its shut-down. Prints how long the shut-down had run by then, or
+// how long it took when it ended first.
+static int KillDuringExit(long microseconds)
+{
+    HWND window = nullptr;
+    for (int tries = 0; tries < 400 && window == nullptr; tries++, Sleep(50))
+        window = MainWindow();
+    DWORD id = 0;
+    if (window == nullptr || GetWindowThreadProcessId(window, &id) == 0)
+        return Fail("no display window");
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+    if (process == nullptr)
+        return Fail("cannot open the display's process");
+    SendMessageA(window, WM_COMMAND, IDM_FEET, 0);
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
+    long long elapsed = 0;
+    while (elapsed < microseconds && WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+        QueryPerformanceCounter(&now);
+        elapsed = (now.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart;
+    }
+    bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    if (!ended)
+        TerminateProcess(process, 9);
+    WaitForSingleObject(process, 10000);
+    CloseHandle(process);
+    std::printf("%s %lld\n", ended ? "ended" : "killed", elapsed);
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
     if (argc < 2)
@@ -78,6 +113,9 @@ int main(int argc, char** argv)
             Sleep(50);
         }
         return Fail("no display window");
+    }
+    if (action == "kill-during-exit") {  // kill-during-exit MICROSECONDS: see KillDuringExit
+        return KillDuringExit(number(2));
     }
     if (action == "gone") {  // gone TITLE: 0 when no such dialog exists now
         return FindWindowA("#32770", arg(2).c_str()) == nullptr ? 0 : 1;
