@@ -21,7 +21,7 @@ release_checksums() {
     (cd "$ROOT/build/win32/bin" && sha256sum -- "${RELEASE_BINARIES[@]}")
 }
 
-say() { printf '== %s\n' "$*" >&2; }
+say() { printf '== [%4d s] %s\n' "$SECONDS" "$*" >&2; }
 
 install_packages() {
     local missing=()
