@@ -20,6 +20,14 @@
 
 #include "shared_constants.h"
 
+// ntdll's queries, looked up rather than imported, so that like every
+// program of ours the probe imports only the documented system libraries.
+template <typename Function>
+static Function NtdllFunction(const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name)));
+}
+
 // The handles the process holds, counted in the system's list of every
 // handle: Wine answers GetProcessHandleCount with 0, but keeps that list.
 static DWORD HandlesInSystemList(DWORD processId)
@@ -36,8 +44,7 @@ static DWORD HandlesInSystemList(DWORD processId)
         Entry entries[1];
     };
     typedef LONG(WINAPI * QuerySystem)(ULONG what, PVOID buffer, ULONG size, PULONG needed);
-    auto query = reinterpret_cast<QuerySystem>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    auto query = NtdllFunction<QuerySystem>("NtQuerySystemInformation");
     const ULONG SystemHandleInformation = 16;
     const LONG InfoLengthMismatch = static_cast<LONG>(0xC0000004);
     std::vector<char> buffer(1 << 20);
@@ -69,11 +76,14 @@ static DWORD GdiObjectsInHandleTable(HANDLE process)
         UINT64 user;
     };
     static_assert(sizeof(Entry) == 24, "a GDI handle table entry");
+    typedef LONG(WINAPI * QueryProcess)(HANDLE process, PROCESSINFOCLASS what, PVOID buffer, ULONG size,
+                                        PULONG needed);
+    auto query = NtdllFunction<QueryProcess>("NtQueryInformationProcess");
     PROCESS_BASIC_INFORMATION basic{};
     ULONG size = 0;
     UINT64 table = 0;
     SIZE_T read = 0;
-    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, &size) != 0 ||
+    if (query(process, ProcessBasicInformation, &basic, sizeof basic, &size) != 0 ||
         !ReadProcessMemory(process, reinterpret_cast<const char*>(basic.PebBaseAddress) + 0xF8, &table, sizeof table,
                            &read) ||
         table == 0)
