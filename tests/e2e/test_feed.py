@@ -142,7 +142,9 @@ class Feed(DisplayTestCase):
                 self.drive('click', RELAY, ID['IDC_RELAYCONNECT'])
             self.drive('click', RELAY, IDOK)
             self.wait_dialog_gone(RELAY)
+            opened = time.monotonic()
             feed = self.start_feed('--serial', 'COM12', '--baud', '19200', '--udp', '127.0.0.1:%d' % udp.port, *extra)
+            wait_for(lambda: udp.since(opened), 10, 'the feed reading COM12')  # it clears what came before
             start = time.monotonic()
             sim.control('count %d' % (400 + button))
             wait_for(lambda: any(sentence(d)['metres'] == 400 + button for _, d in udp.since(start)), 5,
