@@ -15,6 +15,17 @@ bool SerialPortPath(const char* name, char (&path)[SerialPathSize]);
 // control, DTR and RTS raised.
 DCB SerialLineState(DWORD baudRate);
 
+// Reads return at once with whatever has arrived (the reader keeps its own
+// deadlines); writes of a few bytes get a bound, so a stuck line cannot
+// freeze the program that writes.
+constexpr COMMTIMEOUTS ReadAtOnceTimeouts = {
+    .ReadIntervalTimeout = MAXDWORD,
+    .ReadTotalTimeoutMultiplier = 0,
+    .ReadTotalTimeoutConstant = 0,
+    .WriteTotalTimeoutMultiplier = 2,
+    .WriteTotalTimeoutConstant = 50,
+};
+
 // Opens the port for reading and writing, sets the line and the timeouts,
 // and clears its errors and whatever waits in its buffers.
 // INVALID_HANDLE_VALUE when it cannot be opened or refuses any of that.

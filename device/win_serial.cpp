@@ -2,20 +2,11 @@
 
 #include "serial_port.h"
 
-// Reads return at once with what has arrived; the protocol keeps its own
-// deadlines. Writes of a few bytes get a bound, so a stuck line cannot
-// freeze the window that calls us.
-constexpr COMMTIMEOUTS PulleyTimeouts = {
-    .ReadIntervalTimeout = MAXDWORD,
-    .ReadTotalTimeoutMultiplier = 0,
-    .ReadTotalTimeoutConstant = 0,
-    .WriteTotalTimeoutMultiplier = 2,
-    .WriteTotalTimeoutConstant = 50,
-};
-
+// The protocol keeps its own deadlines, and the window that calls us must
+// not freeze on a stuck line.
 HANDLE OpenPulleyPort(const char* name)
 {
-    return OpenSerialPort(name, PulleyBaudRate, PulleyTimeouts);
+    return OpenSerialPort(name, PulleyBaudRate, ReadAtOnceTimeouts);
 }
 
 // Also refuses a handle value that was closed and reused for something else,

@@ -6,6 +6,7 @@ import os
 import re
 import shutil
 import socket
+import struct
 import subprocess
 import tempfile
 import threading
@@ -222,6 +223,16 @@ class UdpReceiver:
 
     def close(self):
         self.socket.close()
+
+
+def placed_record(rect, show=1):
+    """A 96-byte settings record whose placement puts the window at rect
+    (left, top, right, bottom) with this show state, on COM1."""
+    record = bytearray(96)
+    struct.pack_into('<III', record, 0, 44, 0, show)
+    struct.pack_into('<4i', record, 28, *rect)
+    record[44:48] = b'COM1'
+    return record
 
 
 def free_port():

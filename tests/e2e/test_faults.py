@@ -11,7 +11,7 @@ import threading
 import time
 import unittest
 
-from harness import CAPTION, ID, IDOK, UM_GETCOUNT, DisplayTestCase, wait_for
+from harness import CAPTION, ID, IDOK, UM_GETCOUNT, DisplayTestCase, placed_record, wait_for
 
 LOST = 2147483647
 
@@ -133,10 +133,7 @@ class SettingsFaults(DisplayTestCase):
         self.assertFalse(os.path.exists(self.settings_path + '.new'))
 
     def test_read_only_settings_file_keeps_the_previous_record(self):
-        record = bytearray(96)
-        struct.pack_into('<III', record, 0, 44, 0, 1)
-        struct.pack_into('<4i', record, 28, 150, 160, 450, 300)
-        record[44:48] = b'COM1'
+        record = placed_record((150, 160, 450, 300))
         self.write_settings(bytes(record))
         os.chmod(self.settings_path, stat.S_IRUSR | stat.S_IRGRP | stat.S_IROTH)
         self.change_units_and_fail_to_save(record)

@@ -4,7 +4,7 @@ import struct
 import time
 import unittest
 
-from harness import CAPTION, SW_MINIMIZE, SW_RESTORE, DisplayTestCase, ink, wait_for
+from harness import CAPTION, SW_MINIMIZE, SW_RESTORE, DisplayTestCase, ink, placed_record, wait_for
 
 
 def placement(record):
@@ -151,10 +151,7 @@ class SettingsAtExit(DisplayTestCase):
         self.assertEqual(record[44:49], b'COM1\0')
 
     def test_saved_placement_and_always_visible_apply_at_next_start(self):
-        record = bytearray(96)
-        struct.pack_into('<III', record, 0, 44, 0, 1)
-        struct.pack_into('<4i', record, 28, 200, 210, 600, 420)
-        record[44:48] = b'COM1'
+        record = placed_record((200, 210, 600, 420))
         record[81] = 1
         record[82:84] = b'\x5a\xa5'  # alignment bytes a hand-made file carried
         record[92] = 1

@@ -3,10 +3,9 @@ saves its settings leaves the previous Tarvesk.ini or the new one, whole,
 never a torn or a missing file."""
 import os
 import random
-import struct
 import unittest
 
-from harness import DisplayTestCase
+from harness import DisplayTestCase, placed_record
 
 RUNS = int(os.environ.get('PULLEY_POWER_CUT_RUNS', '200'))
 
@@ -22,10 +21,7 @@ class PowerCut(DisplayTestCase):
         return outcome, int(elapsed)
 
     def test_killed_at_random_moments_while_saving(self):
-        before = bytearray(96)
-        struct.pack_into('<III', before, 0, 44, 0, 1)
-        struct.pack_into('<4i', before, 28, 100, 100, 400, 250)
-        before[44:48] = b'COM1'
+        before = placed_record((100, 100, 400, 250))
         self.write_settings(bytes(before))
         outcome, duration = self.shut_down(10 ** 7)
         self.assertEqual(outcome, 'ended')

@@ -62,18 +62,28 @@ bool ParseEndpoint(const std::string& text, bool hostOptional, sockaddr_in& addr
     return true;
 }
 
+static void TurnOn(SOCKET socket, int level, int option)
+{
+    BOOL on = TRUE;
+    setsockopt(socket, level, option, reinterpret_cast<const char*>(&on), sizeof on);
+}
+
+// Sends and receives that would wait return at once instead: the feed
+// never waits on one client, receiver or connection.
+static bool NeverWait(SOCKET socket)
+{
+    u_long nonBlocking = 1;
+    return ioctlsocket(socket, FIONBIO, &nonBlocking) == 0;
+}
+
 bool OpenUdp(UdpOutput& udp, std::string& reason)
 {
     udp.socket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (udp.socket == INVALID_SOCKET) {
+    if (udp.socket == INVALID_SOCKET || !NeverWait(udp.socket)) {
         reason = SocketMessage(WSAGetLastError());
         return false;
     }
-    // A target such as 192.168.1.255 is a directed broadcast.
-    BOOL on = TRUE;
-    setsockopt(udp.socket, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof on);
-    u_long nonBlocking = 1;
-    ioctlsocket(udp.socket, FIONBIO, &nonBlocking);
+    TurnOn(udp.socket, SOL_SOCKET, SO_BROADCAST);  // a target such as 192.168.1.255
     return true;
 }
 
@@ -106,11 +116,9 @@ bool OpenTcpServer(TcpServer& server, const sockaddr_in& address, size_t maxClie
         return false;
     }
     // Another program on the port is an error to report, not a port to share.
-    BOOL on = TRUE;
-    setsockopt(server.listener, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
-    u_long nonBlocking = 1;
+    TurnOn(server.listener, SOL_SOCKET, SO_EXCLUSIVEADDRUSE);
     if (bind(server.listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        listen(server.listener, SOMAXCONN) != 0 || ioctlsocket(server.listener, FIONBIO, &nonBlocking) != 0) {
+        listen(server.listener, SOMAXCONN) != 0 || !NeverWait(server.listener)) {
         reason = SocketMessage(WSAGetLastError());
         closesocket(server.listener);
         server.listener = INVALID_SOCKET;
@@ -136,11 +144,8 @@ static void AcceptClients(TcpServer& server)
             server.refused++;
             continue;
         }
-        u_long nonBlocking = 1;
-        ioctlsocket(socket, FIONBIO, &nonBlocking);
-        // Lines of a few dozen bytes go out at once, not gathered by Nagle.
-        BOOL on = TRUE;
-        setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+        NeverWait(socket);
+        TurnOn(socket, IPPROTO_TCP, TCP_NODELAY);  // lines go out at once, not gathered by Nagle
         server.clients.push_back({.socket = socket, .queued = ""});
     }
 }

@@ -38,15 +38,6 @@ FeedReading PollDisplay(DisplaySource& source, int64_t nowMs)
     return ReadingFromDisplay(static_cast<int32_t>(metres), static_cast<uint32_t>(status), secondsConnected);
 }
 
-// Reads return at once with whatever has arrived.
-constexpr COMMTIMEOUTS SerialSourceTimeouts = {
-    .ReadIntervalTimeout = MAXDWORD,
-    .ReadTotalTimeoutMultiplier = 0,
-    .ReadTotalTimeoutConstant = 0,
-    .WriteTotalTimeoutMultiplier = 0,
-    .WriteTotalTimeoutConstant = 100,
-};
-
 bool OpenSerialSource(SerialSource& source, const char* name, DWORD baudRate, bool edgeTechFeet,
                       std::string& reason)
 {
@@ -56,7 +47,7 @@ bool OpenSerialSource(SerialSource& source, const char* name, DWORD baudRate, bo
                           .last = {FeedStatus::NoData, 0},
                           .lastLineMs = 0};
     SetLastError(0);
-    source.port = OpenSerialPort(name, baudRate, SerialSourceTimeouts);
+    source.port = OpenSerialPort(name, baudRate, ReadAtOnceTimeouts);
     if (source.port == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         reason = error != 0 ? SystemMessage(error) : "not a serial port";
