@@ -8,9 +8,17 @@
 // that is several minutes of lines): it is dropped, not waited for.
 constexpr size_t ClientQueueLimit = 64 * 1024;
 
+// The usual causes in words, as not every system has texts for them.
 std::string SocketMessage(int code)
 {
-    return SystemMessage(static_cast<DWORD>(code));
+    switch (code) {
+    case WSAEADDRINUSE: return "the port is in use by another program";
+    case WSAEADDRNOTAVAIL: return "no such address on this computer";
+    case WSAEACCES: return "access denied (a broadcast address, or a port kept for the system)";
+    case WSAENETUNREACH: return "no network to reach it";
+    case WSAENETDOWN: return "the network is down";
+    default: return SystemMessage(static_cast<DWORD>(code));
+    }
 }
 
 static bool ParsePort(const std::string& text, u_short& port)
