@@ -1,12 +1,12 @@
 // pulley-process-probe: looks at the running display from outside, for the
 // soak run.
 //
-//   figures        one line: handles, GDI objects, USER objects, private
-//                  bytes and working set of the display's process. Wine
-//                  answers the handles and GDI objects with 0, so they are
-//                  counted another way (below); it answers the USER objects
-//                  and the private bytes with 0 too, and the soak run
-//                  measures memory from Linux.
+//   figures        one line: handles, GDI objects, fonts among them, USER
+//                  objects, private bytes and working set of the display's
+//                  process. Wine answers the handles and GDI objects with 0,
+//                  so they are counted another way (below); it answers the
+//                  USER objects and the private bytes with 0 too, and the
+//                  soak run measures memory from Linux.
 //   ask HZ         asks the display for its count HZ times a second until
 //                  killed; prints "asked N failed M" every 10 s
 #include <windows.h>
@@ -62,11 +62,17 @@ static DWORD HandlesInSystemList(DWORD processId)
     return count;
 }
 
+struct GdiCount {
+    DWORD objects;
+    DWORD fonts;  // the only kind the display creates itself
+};
+
 // The GDI objects the process holds, counted in its GDI handle table, which
 // the process environment block points to: Wine answers GetGuiResources
 // with 0. The 64-bit layout: the table's address at 0xF8 in the block,
-// 65,536 entries of 24 bytes, an entry in use when its type is not 0.
-static DWORD GdiObjectsInHandleTable(HANDLE process)
+// 65,536 entries of 24 bytes, an entry in use when its type is not 0, a
+// font's type 0x0A.
+static GdiCount GdiObjectsInHandleTable(HANDLE process)
 {
     struct Entry {
         UINT64 object;
@@ -87,15 +93,17 @@ static DWORD GdiObjectsInHandleTable(HANDLE process)
         !ReadProcessMemory(process, reinterpret_cast<const char*>(basic.PebBaseAddress) + 0xF8, &table, sizeof table,
                            &read) ||
         table == 0)
-        return 0;
+        return {};
     std::vector<Entry> entries(65536);
     if (!ReadProcessMemory(process, reinterpret_cast<const void*>(table), entries.data(),
                            entries.size() * sizeof(Entry), &read))
-        return 0;
-    DWORD used = 0;
-    for (const Entry& entry : entries)
-        used += entry.type != 0;
-    return used;
+        return {};
+    GdiCount count{};
+    for (const Entry& entry : entries) {
+        count.objects += entry.type != 0;
+        count.fonts += entry.type == 0x0A;
+    }
+    return count;
 }
 
 static int Figures()
@@ -117,10 +125,11 @@ static int Figures()
     PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof memory;
     GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
-    DWORD gdi = GetGuiResources(process, GR_GDIOBJECTS);
-    if (gdi == 0)
-        gdi = GdiObjectsInHandleTable(process);
-    std::printf("%lu %lu %lu %llu %llu\n", handles, gdi, GetGuiResources(process, GR_USEROBJECTS),
+    GdiCount gdi = GdiObjectsInHandleTable(process);
+    if (gdi.objects == 0)  // the table could not be read: Windows' own count, fonts not told apart
+        gdi.objects = GetGuiResources(process, GR_GDIOBJECTS);
+    DWORD user = GetGuiResources(process, GR_USEROBJECTS);
+    std::printf("%lu %lu %lu %lu %llu %llu\n", handles, gdi.objects, gdi.fonts, user,
                 static_cast<unsigned long long>(memory.PrivateUsage),
                 static_cast<unsigned long long>(memory.WorkingSetSize));
     CloseHandle(process);
