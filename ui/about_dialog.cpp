@@ -52,11 +52,11 @@ static BOOL OnCommand(HWND dialog, WORD command)
     return TRUE;
 }
 
+// About keeps nothing: its texts are shown as it opens.
 static INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    AboutDialog* data = DialogData<AboutDialog>(dialog, message, lParam);
-    switch (data != nullptr ? message : 0) {
-    case WM_INITDIALOG: return OnInitDialog(dialog, *data);
+    switch (message) {
+    case WM_INITDIALOG: return OnInitDialog(dialog, *reinterpret_cast<const AboutDialog*>(lParam));
     case WM_COMMAND: return OnCommand(dialog, LOWORD(wParam));
     default: return FALSE;
     }

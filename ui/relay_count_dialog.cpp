@@ -64,12 +64,13 @@ static void OnDisconnect(HWND dialog, PulleyState& state)
 
 static BOOL OnCommand(HWND dialog, WORD command, PulleyState& state)
 {
-    if (command == IDC_RELAYCONNECT)
-        OnConnect(dialog, state);
-    else if (command == IDC_RELAYDISCONNECT)
-        OnDisconnect(dialog, state);
-    else if (command == IDOK || command == IDCANCEL)
-        EndDialog(dialog, 0);
+    switch (command) {
+    case IDC_RELAYCONNECT: OnConnect(dialog, state); break;
+    case IDC_RELAYDISCONNECT: OnDisconnect(dialog, state); break;
+    case IDOK:
+    case IDCANCEL: EndDialog(dialog, 0); break;
+    default: break;
+    }
     return TRUE;
 }
 
