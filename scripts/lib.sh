@@ -135,6 +135,38 @@ stop_environment() {
     fi
 }
 
+# Environments $1/desktop<N> for each N of $2 ..., made at the same time,
+# for tests that each take one.
+make_desktops() {
+    local work=$1 lane
+    shift
+    rm -rf "$work"
+    mkdir -p "$work"
+    for lane in "$@"; do
+        make_environment "$work/desktop$lane" headless > "$work/desktop$lane.log" 2>&1 &
+    done
+    wait
+    for lane in "$@"; do
+        [ -s "$work/desktop$lane/display" ] || { cat "$work/desktop$lane.log"; return 1; }
+    done
+}
+
+stop_desktops() {
+    local environment
+    for environment in "$1"/desktop*; do
+        [ -d "$environment" ] && stop_environment "$environment"
+    done
+}
+
+# Lists the desktops $2 ... for the build in $1: ctest hands each test that
+# drives the programs one of them that is free (see CMakeLists.txt).
+list_desktops() {
+    local build=$1 ids
+    shift
+    ids=$(printf '{"id": "%s", "slots": 1},' "$@")
+    echo "{\"version\": {\"major\": 1, \"minor\": 0}, \"local\": [{\"desktop\": [${ids%,}]}]}" > "$build/desktops.json"
+}
+
 # Starts Xvfb on a display number it finds free itself (so that environments
 # made at the same time never share one), writes its name to $1/display and
 # exports DISPLAY.
