@@ -34,6 +34,10 @@ def environment():
 ENV_DIR = environment()
 BIN = os.environ.get('PULLEY_BIN', '')
 NATIVE_BIN = os.environ.get('PULLEY_NATIVE_BIN', '')
+# pulley-drive, the tests' own hands: for the i686 build the x86_64 one, which
+# runs natively, so that an emulated start (half a second) does not miss a
+# dialog the display shows for a moment.
+DRIVE_BIN = os.environ.get('PULLEY_DRIVE_BIN', BIN)
 # Every Windows program starts through wine-run (see there why).
 WINE = os.path.join(ROOT, 'scripts', 'wine-run')
 
@@ -258,10 +262,11 @@ class DisplayTestCase(unittest.TestCase):
         if not (ENV_DIR and BIN and NATIVE_BIN):
             self.fail('run through scripts/test, which prepares Wine, a display and the ports')
         self.dir = tempfile.mkdtemp(prefix='pulley-e2e-')
-        for name in ('PulleyDisplay.exe', 'kvarncpi.dll', 'enumcomm.dll', 'pulley-drive.exe', 'pulley-remote.exe',
-                     'pulley-probe.exe', 'pulley-feed.exe', 'pulley-process-probe.exe'):
+        for name in ('PulleyDisplay.exe', 'kvarncpi.dll', 'enumcomm.dll', 'pulley-remote.exe', 'pulley-probe.exe',
+                     'pulley-feed.exe', 'pulley-process-probe.exe'):
             if os.path.exists(os.path.join(BIN, name)):  # the soak's probe is built for x86_64 only
                 shutil.copy(os.path.join(BIN, name), self.dir)
+        shutil.copy(os.path.join(DRIVE_BIN, 'pulley-drive.exe'), self.dir)
         self.display = None
         self.closers = []
         self.wineprefix = None  # the test command's prefix, unless a test makes its own
