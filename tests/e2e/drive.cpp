@@ -87,6 +87,40 @@ static int KillDuringExit(long microseconds)
     return 0;
 }
 
+// Starts a console program in a console of its own, as the operator starts
+// it, and that many milliseconds later presses Ctrl+C in that console.
+// Prints the program's exit code, or "running" when it has not ended 10 s
+// later (it is then killed). Closing the console window is no other test
+// under Wine: its console sends the program a Ctrl+C and then ends it.
+static int PressCtrlC(long milliseconds, std::string commandLine)
+{
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION program{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr,
+                        &startup, &program))
+        return Fail("cannot start the program");
+    Sleep(static_cast<DWORD>(milliseconds));
+    FreeConsole();
+    if (!AttachConsole(program.dwProcessId))
+        return Fail("cannot attach to the program's console");
+    SetConsoleCtrlHandler(nullptr, TRUE);  // the Ctrl+C is for the program, not for us
+    GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+    DWORD code = 0;
+    bool ended = WaitForSingleObject(program.hProcess, 10000) == WAIT_OBJECT_0;
+    if (ended)
+        GetExitCodeProcess(program.hProcess, &code);
+    else
+        TerminateProcess(program.hProcess, 9);
+    CloseHandle(program.hThread);
+    CloseHandle(program.hProcess);
+    if (ended)
+        std::printf("%lu\n", code);
+    else
+        std::printf("running\n");
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
     if (argc < 2)
@@ -116,6 +150,9 @@ int main(int argc, char** argv)
     }
     if (action == "kill-during-exit") {  // kill-during-exit MICROSECONDS: see KillDuringExit
         return KillDuringExit(number(2));
+    }
+    if (action == "ctrl-c") {  // ctrl-c MILLISECONDS COMMAND-LINE: see PressCtrlC
+        return PressCtrlC(number(2), arg(3));
     }
     if (action == "gone") {  // gone TITLE: 0 when no such dialog exists now
         return FindWindowA("#32770", arg(2).c_str()) == nullptr ? 0 : 1;

@@ -246,6 +246,11 @@ def free_port():
         return probe.getsockname()[1]
 
 
+def windows_path(path):
+    """The path as a Windows program names it: Wine's Z: is the root."""
+    return 'Z:' + path.replace('/', '\\')
+
+
 def connect(port):
     """A TCP client of 127.0.0.1:port, or None when nothing listens there."""
     try:

@@ -2,10 +2,11 @@
 loopback, in the survey log, and read back from a display's relay line."""
 import functools
 import os
+import subprocess
 import time
 import unittest
 
-from harness import ID, IDOK, DisplayTestCase, PtyPair, connect, free_port, wait_for
+from harness import ID, IDOK, DisplayTestCase, PtyPair, connect, free_port, wait_for, windows_path
 
 RELAY = 'Relay Count'
 
@@ -127,6 +128,26 @@ class Feed(DisplayTestCase):
         result = self.run_windows('pulley-feed.exe', '--quiet', '--log', os.path.join(self.dir, 'none'), check=False)
         self.assertEqual(result.returncode, 4)
         self.assertIn('cannot write the log', result.stderr)
+
+    def test_ctrl_c_ends_it_cleanly(self):
+        self.connected_display(['--count', '55'])
+        folder = os.path.join(self.dir, 'log')
+        os.mkdir(folder)
+        port = free_port()
+        command = '%s --tcp 127.0.0.1:%d --log %s' % (windows_path(os.path.join(self.dir, 'pulley-feed.exe')), port,
+                                                      windows_path(folder))
+        pressing = self.launch_windows('pulley-drive.exe', 'ctrl-c', 3000, command, stdout=subprocess.PIPE, text=True)
+        client = wait_for(lambda: connect(port), 3, 'the feed listening')
+        client.settimeout(10)
+        received = b''
+        while chunk := client.recv(4096):
+            received += chunk
+        client.close()
+        self.assertEqual(pressing.communicate(timeout=20)[0].strip(), '0', 'the feed ended by itself, code 0')
+        self.assertTrue(received.endswith(b'\r\n') and sentence(received.split(b'\r\n')[-2] + b'\r\n'), received)
+        with open(os.path.join(folder, os.listdir(folder)[0]), newline='') as f:
+            rows = f.read().split('\r\n')
+        self.assertEqual((rows[-1], rows[-2].split(',')[1:3]), ('', ['55', 'valid']), rows)
 
     def test_serial_source_reads_each_relay_format(self):
         sim = self.connected_display(['--count', '321'])
