@@ -115,4 +115,5 @@ TEST(FeedSchedule, OnChangeAndAtLeastEveryInterval)
     EXPECT_TRUE(LineDue(schedule, 750, {FeedStatus::TestValue, 13}));
     EXPECT_FALSE(LineDue(schedule, 1500, {FeedStatus::TestValue, 13}));
     EXPECT_TRUE(LineDue(schedule, 1750, {FeedStatus::TestValue, 13}));
+    EXPECT_TRUE(LineDue(schedule, 2749, {FeedStatus::TestValue, 13})) << "a poll a millisecond early";
 }

@@ -76,6 +76,9 @@ std::string LogFileName(const UtcTime& time);  // pulley-YYYY-MM-DD.csv
 extern const char LogHeader[];
 std::string BuildLogLine(const UtcTime& time, const FeedReading& reading, const PayoutRate& rate);
 
+// The feed asks its source for the reading this often.
+constexpr int FeedPollPeriodMs = 250;
+
 // When lines are due: on every new reading or status, and at least every
 // interval while nothing changes.
 struct Schedule {

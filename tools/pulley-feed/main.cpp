@@ -230,7 +230,6 @@ static void ShowStatus(const Feed& feed)
     std::fflush(stdout);
 }
 
-constexpr int PollPeriodMs = 250;
 constexpr int64_t LineIntervalMs = 1000;    // a line at least once a second
 constexpr int64_t LogIntervalMs = 60000;    // a log line at least once a minute
 
@@ -267,9 +266,9 @@ static void Run(Feed& feed)
         int64_t now = Now(feed);
         if (now >= nextTick) {
             Tick(feed, now);
-            nextTick += PollPeriodMs;
+            nextTick += FeedPollPeriodMs;
             if (nextTick <= now)  // the clock jumped, or a display was slow
-                nextTick = now + PollPeriodMs;
+                nextTick = now + FeedPollPeriodMs;
         }
         int waitMs = static_cast<int>(nextTick - Now(feed));
         if (waitMs < 0)
