@@ -184,7 +184,7 @@ static int OpenOutputs(Feed& feed)
     for (const std::string& target : feed.options.udpTargets) {
         if (!ParseEndpoint(target, false, address, reason))
             return Fail(ExitUsage, "--udp " + reason);
-        feed.udp.targets.push_back(address);
+        feed.udp.targets.push_back({.name = target, .address = address, .failing = false});
     }
     if (!feed.udp.targets.empty() && !OpenUdp(feed.udp, reason))
         return Fail(ExitPortInUse, "no UDP socket: " + reason);

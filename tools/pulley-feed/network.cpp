@@ -97,21 +97,22 @@ bool OpenUdp(UdpOutput& udp, std::string& reason)
 
 void SendDatagrams(UdpOutput& udp, const std::string& line)
 {
-    for (const sockaddr_in& target : udp.targets) {
+    for (UdpTarget& target : udp.targets) {
         int result = sendto(udp.socket, line.data(), static_cast<int>(line.size()), 0,
-                            reinterpret_cast<const sockaddr*>(&target), sizeof target);
+                            reinterpret_cast<const sockaddr*>(&target.address), sizeof target.address);
         if (result == static_cast<int>(line.size())) {
             udp.sent++;
-            if (udp.failing)
-                std::fprintf(stderr, "pulley-feed: datagrams go out again\n");
-            udp.failing = false;
+            if (target.failing)
+                std::fprintf(stderr, "pulley-feed: datagrams reach %s again\n", target.name.c_str());
+            target.failing = false;
             continue;
         }
         udp.failed++;
-        if (!udp.failing)
-            std::fprintf(stderr, "pulley-feed: a datagram could not be sent (%s); trying again with the next line\n",
-                         SocketMessage(WSAGetLastError()).c_str());
-        udp.failing = true;
+        if (!target.failing)
+            std::fprintf(stderr,
+                         "pulley-feed: a datagram to %s could not be sent (%s); trying again with the next line\n",
+                         target.name.c_str(), SocketMessage(WSAGetLastError()).c_str());
+        target.failing = true;
     }
 }
 

@@ -16,15 +16,20 @@ constexpr int DefaultFeedPort = 10110;  // the port NMEA routers use
 // is neither, with the reason.
 bool ParseEndpoint(const std::string& text, bool hostOptional, sockaddr_in& address, std::string& reason);
 
+struct UdpTarget {
+    std::string name;  // as given
+    sockaddr_in address;
+    bool failing;  // reported, until a datagram reaches it again
+};
 struct UdpOutput {
     SOCKET socket;
-    std::vector<sockaddr_in> targets;
+    std::vector<UdpTarget> targets;
     uint64_t sent, failed;
-    bool failing;  // reported, until a datagram goes out again
 };
 bool OpenUdp(UdpOutput& udp, std::string& reason);
 // Sends the line to every target. A failure (cable out, adapter down) is
-// counted and reported once; sending goes on with the next line.
+// counted and reported once for that target, however the others fare;
+// sending goes on with the next line.
 void SendDatagrams(UdpOutput& udp, const std::string& line);
 
 struct TcpClient {
