@@ -25,9 +25,10 @@ struct FeedReading {
     int32_t metres;  // meaningful when Valid or TestValue
 };
 
-// A reading from the display's answers to UM_GETMETRES and UM_GETSTATUS. A count of 9999 is the display's
-// "no reading" only until it has polled the pulley once after connecting,
-// which it does within a second; after that it is a real 9999 m.
+// A reading from the display's answers to UM_GETMETRES and UM_GETSTATUS.
+// A count of 9999 is the display's "no reading" only until it has polled
+// the pulley once after connecting, which it does within a second; after
+// that it is a real 9999 m.
 FeedReading ReadingFromDisplay(int32_t metres, uint32_t status, double secondsConnected);
 
 // UTC time of day and date, to the millisecond.
@@ -55,7 +56,7 @@ enum class FeedFormat { Nmea, Display, TCount, EdgeTech };
 bool ParseFeedFormat(const std::string& name, FeedFormat& format);
 
 uint8_t NmeaChecksum(const std::string& body);  // XOR of the characters between $ and *
-// $PKVNC,hhmmss.sss,metres,rate,A*hh CR LF; metres and rate empty where not
+// $PKVNC,hhmmss.ss,metres,rate,A*hh CR LF; metres and rate empty where not
 // known, A for a valid count and V for anything else.
 std::string BuildSentence(const UtcTime& time, const FeedReading& reading, const PayoutRate& rate);
 // A line in the chosen format: the sentence, or the display's relay line

@@ -62,10 +62,10 @@ struct Options {
     int64_t clockOffsetMs = 0;
 };
 
-static int Refuse(const std::string& why)
+static int Fail(int code, const std::string& why)
 {
     std::fprintf(stderr, "pulley-feed: %s\n", why.c_str());
-    return ExitUsage;
+    return code;
 }
 
 static bool ParseNumber(const char* text, long long lowest, long long highest, long long& value)
@@ -92,7 +92,7 @@ static int ParseOptions(int argc, char** argv, Options& options)
         long long number = 0;
         bool takesValue = option != "--wait" && option != "--quiet" && option != "--help";
         if (takesValue && value == nullptr)
-            return Refuse(option + " wants a value (--help lists the options)");
+            return Fail(ExitUsage, option + " wants a value (--help lists the options)");
         if (takesValue)
             i++;
         if (option == "--help") {
@@ -106,11 +106,11 @@ static int ParseOptions(int argc, char** argv, Options& options)
             options.serialPort = value;
         } else if (option == "--baud") {
             if (!ParseNumber(value, 110, 921600, number))
-                return Refuse(std::string("no baud rate: ") + value);
+                return Fail(ExitUsage, std::string("no baud rate: ") + value);
             options.baudRate = static_cast<DWORD>(number);
         } else if (option == "--edgetech-unit") {
             if (std::strcmp(value, "m") != 0 && std::strcmp(value, "ft") != 0)
-                return Refuse("--edgetech-unit is m or ft");
+                return Fail(ExitUsage, "--edgetech-unit is m or ft");
             options.edgeTechFeet = std::strcmp(value, "ft") == 0;
         } else if (option == "--udp") {
             options.udpTargets.push_back(value);
@@ -118,24 +118,24 @@ static int ParseOptions(int argc, char** argv, Options& options)
             options.tcpEndpoint = value;
         } else if (option == "--max-clients") {
             if (!ParseNumber(value, 1, 1000, number))
-                return Refuse("--max-clients is from 1 to 1000");
+                return Fail(ExitUsage, "--max-clients is from 1 to 1000");
             options.maxClients = static_cast<size_t>(number);
         } else if (option == "--log") {
             options.logFolder = value;
         } else if (option == "--format") {
             if (!ParseFeedFormat(value, options.format))
-                return Refuse("--format is nmea, display, tcount or edgetech");
+                return Fail(ExitUsage, "--format is nmea, display, tcount or edgetech");
         } else if (option == "--clock") {
             int64_t start;
             if (!ParseIsoTime(value, start))
-                return Refuse(std::string("no time YYYY-MM-DDTHH:MM:SS: ") + value);
+                return Fail(ExitUsage, std::string("no time YYYY-MM-DDTHH:MM:SS: ") + value);
             options.clockOffsetMs = start - SystemUnixMs();
         } else {
-            return Refuse("unknown option " + option + " (--help lists the options)");
+            return Fail(ExitUsage, "unknown option " + option + " (--help lists the options)");
         }
     }
     if (options.udpTargets.empty() && options.tcpEndpoint.empty() && options.logFolder.empty())
-        return Refuse("no output: give --udp, --tcp or --log (--help lists the options)");
+        return Fail(ExitUsage, "no output: give --udp, --tcp or --log (--help lists the options)");
     return -1;
 }
 
@@ -169,12 +169,6 @@ struct Feed {
 static int64_t Now(const Feed& feed)
 {
     return SystemUnixMs() + feed.options.clockOffsetMs;
-}
-
-static int Fail(int code, const std::string& why)
-{
-    std::fprintf(stderr, "pulley-feed: %s\n", why.c_str());
-    return code;
 }
 
 static int OpenOutputs(Feed& feed)
