@@ -54,22 +54,19 @@ bool OpenSurveyLog(SurveyLog& log, const std::string& folder, const UtcTime& now
     return false;
 }
 
-// Each waiting line carries the name of its day's file before a tab.
 void RetryLogLines(SurveyLog& log)
 {
     DWORD error = 0;
     while (!log.waiting.empty()) {
-        const std::string& entry = log.waiting.front();
-        size_t tab = entry.find('\t');
-        std::string name = entry.substr(0, tab);
-        if (name != log.fileName) {
+        const WaitingLogLine& waiting = log.waiting.front();
+        if (waiting.fileName != log.fileName) {
             CloseDayFile(log);
-            if (!OpenDayFile(log, name)) {
+            if (!OpenDayFile(log, waiting.fileName)) {
                 error = GetLastError();
                 break;
             }
         }
-        if (!WriteThrough(log.file, entry.substr(tab + 1))) {
+        if (!WriteThrough(log.file, waiting.line)) {
             error = GetLastError();
             CloseDayFile(log);  // opened again next time: the disk may be back
             break;
@@ -88,7 +85,7 @@ void WriteLogLine(SurveyLog& log, const UtcTime& time, const std::string& line)
 {
     if (log.waiting.size() >= MostWaitingLines)
         log.waiting.pop_front();
-    log.waiting.push_back(LogFileName(time) + "\t" + line);
+    log.waiting.push_back({.fileName = LogFileName(time), .line = line});
     RetryLogLines(log);
 }
 

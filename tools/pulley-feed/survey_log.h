@@ -10,11 +10,15 @@
 
 #include "feed.h"
 
+struct WaitingLogLine {
+    std::string fileName;  // of its day
+    std::string line;
+};
 struct SurveyLog {
     std::string folder;
     std::string fileName;  // of the open file, empty when none is open
     HANDLE file;
-    std::deque<std::string> waiting;  // lines not yet on disk, oldest first
+    std::deque<WaitingLogLine> waiting;  // lines not yet on disk, oldest first
     bool failing;                     // reported, until a line is written again
 };
 
