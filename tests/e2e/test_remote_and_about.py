@@ -24,6 +24,10 @@ class RemoteClient(DisplayTestCase):
         self.assertEqual(result.returncode, 2)
         self.assertEqual(self.remote('reset').returncode, 2)
         self.assertEqual(self.remote('frobnicate').returncode, 1)
+        for refused in (('--wait', 'nan'), ('--wait', '-1'), ('--timeout', '500'), ('--wait',)):
+            result = self.remote('get', *refused)
+            self.assertEqual(result.returncode, 1, refused)
+            self.assertIn('pulley-remote: --', result.stderr)
 
     def test_wait_for_the_display_to_start(self):
         waiting = self.launch_windows('pulley-remote.exe', 'get', '--wait', 20, stdout=subprocess.PIPE, text=True)
@@ -39,7 +43,7 @@ class RemoteClient(DisplayTestCase):
         self.drive('wait-main', 10)
         for operation in ('get', 'reset'):
             started = time.monotonic()
-            result = self.remote(operation, '--timeout', 500)
+            result = self.remote(operation, '--timeout', 1000)
             self.assertEqual(result.returncode, 3, operation)
             self.assertIn('did not answer in time', result.stderr)
             self.assertLess(time.monotonic() - started, 3, 'the caller is not held by a hung display')

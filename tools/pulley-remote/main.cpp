@@ -5,10 +5,10 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "shared_constants.h"
+#include "tool_args.h"
 
 enum ExitCode {
     ExitOk = 0,
@@ -16,6 +16,7 @@ enum ExitCode {
     ExitNoDisplay = 2,  // no window of class "PULLEY"
     ExitTimedOut = 3,   // the display did not answer in time (busy or hung)
     ExitRefused = 4,    // the display answered the reset with 0
+    ExitDenied = 5,     // the display runs with higher rights than this program
 };
 
 static const char Usage[] =
@@ -27,10 +28,11 @@ static const char Usage[] =
     "           feet, test-value (Test Value is open), relay-open\n"
     "  reset    reset the pulley's count\n"
     "  --wait SECONDS   wait this long for the display to start (default 0)\n"
-    "  --timeout MS     give up when the display does not answer (default 2000)\n"
+    "  --timeout MS     give up when the display does not answer (default 2000,\n"
+    "                   at least 1000: the display's slowest tick takes about 560)\n"
     "\n"
     "exit codes: 0 done, 1 usage, 2 no display running, 3 timed out,\n"
-    "4 reset refused\n";
+    "4 reset refused, 5 the display runs as administrator and this program not\n";
 
 struct Command {
     const char* name;
@@ -69,13 +71,27 @@ static void PrintStatus(DWORD_PTR bits)
 
 static HWND FindDisplay(double waitSeconds)
 {
-    DWORD start = GetTickCount();
+    ULONGLONG start = GetTickCount64();
     for (;;) {
         HWND window = FindWindowA(PULLEY_WINDOW_CLASS, nullptr);
-        if (window != nullptr || GetTickCount() - start >= waitSeconds * 1000)
+        if (window != nullptr || static_cast<double>(GetTickCount64() - start) >= waitSeconds * 1000)
             return window;
         Sleep(100);
     }
+}
+
+// The options after the command; false after saying what is wrong.
+static bool ParseOptions(int argc, char** argv, double& waitSeconds, long long& timeoutMs)
+{
+    ToolArgs args("pulley-remote", argc - 1, argv + 1);
+    while (args.Next()) {
+        bool ok = args.Current() == "--wait"      ? args.Once() && args.Number(0, 86400, waitSeconds)
+                  : args.Current() == "--timeout" ? args.Once() && args.WholeNumber(1000, 600000, timeoutMs)
+                                                  : args.Unknown();
+        if (!ok)
+            return false;
+    }
+    return true;
 }
 
 int main(int argc, char** argv)
@@ -87,17 +103,9 @@ int main(int argc, char** argv)
         return help ? ExitOk : ExitUsage;
     }
     double waitSeconds = 0;
-    UINT timeoutMs = 2000;
-    for (int i = 2; i < argc; i++) {
-        if (std::strcmp(argv[i], "--wait") == 0 && i + 1 < argc)
-            waitSeconds = std::atof(argv[++i]);
-        else if (std::strcmp(argv[i], "--timeout") == 0 && i + 1 < argc)
-            timeoutMs = static_cast<UINT>(std::atoi(argv[++i]));
-        else {
-            std::fputs(Usage, stderr);
-            return ExitUsage;
-        }
-    }
+    long long timeoutMs = 2000;
+    if (!ParseOptions(argc, argv, waitSeconds, timeoutMs))
+        return ExitUsage;
     HWND display = FindDisplay(waitSeconds);
     if (display == nullptr) {
         std::fputs("pulley-remote: no Pulley Display is running\n", stderr);
@@ -106,7 +114,17 @@ int main(int argc, char** argv)
     // SendMessageTimeout, not SendMessage: a display stuck in a long call
     // must not hang its caller too.
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(display, command->message, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, timeoutMs, &result)) {
+    SetLastError(0);
+    if (!SendMessageTimeoutA(display, command->message, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK,
+                             static_cast<UINT>(timeoutMs), &result)) {
+        // A display started as administrator takes no messages from a
+        // program that is not.
+        if (GetLastError() == ERROR_ACCESS_DENIED) {
+            std::fputs("pulley-remote: the display runs with higher rights (as administrator) and refuses to "
+                       "answer; run pulley-remote the same way\n",
+                       stderr);
+            return ExitDenied;
+        }
         std::fputs("pulley-remote: the display did not answer in time\n", stderr);
         return ExitTimedOut;
     }

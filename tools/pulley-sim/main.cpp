@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "sim_pulley.h"
+#include "tool_args.h"
 
 #ifdef _WIN32
 #include "win_serial.h"
@@ -150,41 +151,61 @@ static void Say(const std::string& line)
 }
 
 struct Options {
-    const char* port = nullptr;
-    const char* control = nullptr;
+    std::string port;
+    std::string control;
     SimPulley pulley;
 };
 
-static bool ParseOptions(int argc, char** argv, Options& options)
+// Counts and rates are checked, so that a mistyped number says so instead
+// of becoming 0 (or "nan", which would never stop paying out).
+static bool ReadWhole(ToolArgs& args, long long lowest, long long highest, int& value)
 {
-    for (int i = 1; i < argc; i++) {
-        std::string option = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        bool takesValue = true;
-        if (option == "--port" && value)
-            options.port = value;
-        else if (option == "--control" && value)
-            options.control = value;
-        else if (option == "--count" && value)
-            options.pulley.position = std::atof(value);
-        else if (option == "--rate" && value)
-            options.pulley.rate = std::atof(value);
-        else if (option == "--identify-from" && value)
-            options.pulley.identifyFrom = std::atoi(value);
-        else if (option == "--delay" && value)
-            options.pulley.replyDelayMs = std::atoi(value);
-        else if (option == "--noise" && value)
-            options.pulley.noiseBytes = std::atoi(value);
-        else if (option == "--identify-never")
-            options.pulley.identifyFrom = 0, takesValue = false;
-        else if (option == "--silent")
-            options.pulley.silent = true, takesValue = false;
-        else
-            return false;
-        if (takesValue)
-            i++;
+    long long whole = 0;
+    if (!args.Once() || !args.WholeNumber(lowest, highest, whole))
+        return false;
+    value = static_cast<int>(whole);
+    return true;
+}
+
+static bool ReadOption(ToolArgs& args, Options& options)
+{
+    const std::string& option = args.Current();
+    SimPulley& pulley = options.pulley;
+    if (option == "--port")
+        return args.Once() && args.Text(options.port);
+    if (option == "--control")
+        return args.Once() && args.Text(options.control);
+    if (option == "--count")
+        return args.Once() && args.Number(-2147483648.0, 2147483647.0, pulley.position);
+    if (option == "--rate")
+        return args.Once() && args.Number(-100000, 100000, pulley.rate);
+    if (option == "--identify-from")
+        return ReadWhole(args, 1, 1000000, pulley.identifyFrom);
+    if (option == "--delay")
+        return ReadWhole(args, 0, 60000, pulley.replyDelayMs);
+    if (option == "--noise")
+        return ReadWhole(args, 0, 256, pulley.noiseBytes);
+    if (option == "--identify-never")
+        pulley.identifyFrom = 0;
+    else if (option == "--silent")
+        pulley.silent = true;
+    else
+        return args.Unknown();
+    return true;
+}
+
+// 0 when the options are good; 1 after saying why they are not.
+static int ParseOptions(int argc, char** argv, Options& options)
+{
+    ToolArgs args("pulley-sim", argc, argv);
+    while (args.Next())
+        if (!ReadOption(args, options))
+            return 1;
+    if (options.port.empty()) {
+        args.Refuse("--port names the serial device to answer on");
+        return 1;
     }
-    return options.port != nullptr;
+    return 0;
 }
 
 static void AnswerFrames(SimPulley& pulley, SimPort port, FrameReader& reader, const uint8_t* bytes, int count,
@@ -211,25 +232,27 @@ static void AnswerFrames(SimPulley& pulley, SimPort port, FrameReader& reader, c
 
 int main(int argc, char** argv)
 {
-    Options options;
-    if (!ParseOptions(argc, argv, options)) {
-        std::fputs(Usage, argc > 1 && std::strcmp(argv[1], "--help") == 0 ? stdout : stderr);
+    if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(Usage, stdout);
         std::puts(SimControlHelp);
-        return argc > 1 && std::strcmp(argv[1], "--help") == 0 ? 0 : 2;
+        return 0;
     }
+    Options options;
+    if (ParseOptions(argc, argv, options) != 0)
+        return 2;
     SimPort port;
-    if (!OpenSimPort(options.port, port)) {
-        std::fprintf(stderr, "pulley-sim: cannot open %s\n", options.port);
+    if (!OpenSimPort(options.port.c_str(), port)) {
+        std::fprintf(stderr, "pulley-sim: cannot open %s\n", options.port.c_str());
         return 1;
     }
     std::thread(ReadControlStream, stdin).detach();
 #ifndef _WIN32
-    if (options.control) {
+    if (!options.control.empty()) {
         // Opened for writing too, so the FIFO never reads end-of-file when a
         // writer goes away.
-        int fifo = open(options.control, O_RDWR);
+        int fifo = open(options.control.c_str(), O_RDWR);
         if (fifo < 0) {
-            std::fprintf(stderr, "pulley-sim: cannot open %s\n", options.control);
+            std::fprintf(stderr, "pulley-sim: cannot open %s\n", options.control.c_str());
             return 1;
         }
         std::thread(ReadControlStream, fdopen(fifo, "r")).detach();
