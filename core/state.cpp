@@ -25,8 +25,22 @@ static void ForgetLink(PulleyState& state)
     state.connected = false;
 }
 
+// The operator cancelled Select Pulley Port while the pulley was being
+// identified: the port would otherwise stay open, and busy, until exit.
+void CancelConnect(PulleyState& state)
+{
+    if (state.connected || !HasLiveLink(state))
+        return;
+    state.device->Disconnect(state.link);
+    ForgetLink(state);
+}
+
+// An attempt begun while another's link is still open (a second Select
+// Pulley Port, opened by another program's command) would leave that port
+// open, and busy, until exit: it is closed first.
 bool BeginConnect(PulleyState& state, const char* portName)
 {
+    CancelConnect(state);
     std::strncpy(state.connectName, portName, ConnectNameSize - 1);
     state.connectName[ConnectNameSize - 1] = '\0';
     state.link = state.device->Connect(state.connectName);
@@ -48,16 +62,6 @@ IdentifyResult IdentifyTick(PulleyState& state, void (*progress)(int attempts, v
     state.device->Disconnect(state.link);
     ForgetLink(state);
     return GaveUp;
-}
-
-// The operator cancelled Select Pulley Port while the pulley was being
-// identified: the port would otherwise stay open, and busy, until exit.
-void CancelConnect(PulleyState& state)
-{
-    if (state.connected || !HasLiveLink(state))
-        return;
-    state.device->Disconnect(state.link);
-    ForgetLink(state);
 }
 
 void ConfirmConnected(PulleyState& state)

@@ -192,20 +192,23 @@ static void RelayByDialog(HWND window)
     g_state.settings.relayFormat = data.format;
 }
 
-// The menu grays what does not apply; these guards keep a command that
-// arrives anyway (sent by another program, say) from acting out of turn.
+// The menu grays what does not apply, and cannot be used while a dialog is
+// open; these guards keep a command that arrives anyway (sent by another
+// program, say) from acting out of turn, or from opening a second dialog
+// over the first, on the same state.
 static LRESULT OnCommand(HWND window, WORD command)
 {
+    bool dialogOpen = !IsWindowEnabled(window);  // a modal dialog disables its owner
     switch (command) {
-    case IDM_CONNECT: if (!g_state.connected) ConnectByDialog(window); break;
+    case IDM_CONNECT: if (!g_state.connected && !dialogOpen) ConnectByDialog(window); break;
     case IDM_DISCONNECT: if (g_state.connected) Disconnect(g_state); break;
-    case IDM_SETCOUNT: if (g_state.connected) SetCountByDialog(window); break;
+    case IDM_SETCOUNT: if (g_state.connected && !dialogOpen) SetCountByDialog(window); break;
     case IDM_RESETCOUNT: if (g_state.connected) ResetCount(g_state); break;
-    case IDM_RELAYCOUNT: RelayByDialog(window); break;
+    case IDM_RELAYCOUNT: if (!dialogOpen) RelayByDialog(window); break;
     case IDM_METRES: ChooseUnits(Metres); break;
     case IDM_FEET: ChooseUnits(Feet); break;
     case IDM_ALWAYSVISIBLE: ToggleAlwaysVisible(window); break;
-    case IDM_ABOUT: RunAboutDialog(window, g_state); break;
+    case IDM_ABOUT: if (!dialogOpen) RunAboutDialog(window, g_state); break;
     case IDM_EXIT: DestroyWindow(window); break;
     default: break;
     }

@@ -157,6 +157,13 @@ int main(int argc, char** argv)
     if (action == "gone") {  // gone TITLE: 0 when no such dialog exists now
         return FindWindowA("#32770", arg(2).c_str()) == nullptr ? 0 : 1;
     }
+    if (action == "dialogs") {  // dialogs TITLE: how many dialogs have this title
+        int found = 0;
+        for (HWND dialog = nullptr; (dialog = FindWindowExA(nullptr, dialog, "#32770", arg(2).c_str())) != nullptr;)
+            found++;
+        std::printf("%d\n", found);
+        return 0;
+    }
     HWND window = Target(arg(2));
     if (window == nullptr)
         return Fail(("no window " + arg(2)).c_str());

@@ -204,6 +204,10 @@ TEST_F(Link, CancelWhileIdentifyingClosesTheLink)
     EXPECT_EQ(calls.back(), "disconnect");
     CancelConnect(state);
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "disconnect"), 1);
+    // An attempt begun while another's link is open closes that link first.
+    ASSERT_TRUE(BeginConnect(state, "COM3"));
+    ASSERT_TRUE(BeginConnect(state, "COM4"));
+    EXPECT_EQ(Calls(calls.end() - 3, calls.end()), Calls({"connect COM3", "disconnect", "connect COM4"}));
 }
 
 TEST_F(Link, NewReadingRefreshesAndSameReadingDoesNothing)
