@@ -13,12 +13,15 @@ static void TerminatePortName(char (&name)[PortNameSize])
         name[PortNameSize - 1] = '\0';
 }
 
-bool LoadSettings(SettingsRecord& record, const SettingsFile& file)
+bool LoadSettings(SettingsRecord& record, const SettingsFile& file, bool* held)
 {
     std::memset(&record, 0, sizeof record);
     // A short file fills only its length and a longer one gives its first
     // 96 bytes; neither is refused.
-    if (file.Read(&record, SettingsRecordSize) < 0)
+    int read = file.Read(&record, SettingsRecordSize);
+    if (held != nullptr)
+        *held = read == SettingsFileHeld;
+    if (read < 0)
         return false;
     TerminatePortName(record.pulleyPort);
     TerminatePortName(record.relayPort);

@@ -52,10 +52,14 @@ static_assert(offsetof(SettingsRecord, reserved) == 88, "file layout");
 static_assert(offsetof(SettingsRecord, units) == 92, "file layout");
 static_assert(offsetof(SettingsRecord, alignment2) == 93, "file layout");
 
+// Read's answer for a file that another program (an indexer, a virus
+// scanner) kept open for itself all the while the platform layer tried.
+constexpr int SettingsFileHeld = -2;
+
 // The file itself, supplied by the platform layer.
 struct SettingsFile {
     // Reads up to size bytes from the start of the file; the number read, or
-    // -1 when the file cannot be opened.
+    // -1 when the file cannot be opened, or SettingsFileHeld.
     int (*Read)(void* buffer, int size);
     // Replaces the file with exactly these bytes, or leaves the old file as
     // it was and returns false.
@@ -65,7 +69,9 @@ struct SettingsFile {
 };
 
 // True when the file was opened; false leaves the record all zero and the
-// caller applies the defaults.
-bool LoadSettings(SettingsRecord& record, const SettingsFile& file);
+// caller applies the defaults. held tells a file that exists but was held
+// by another program: the operator's settings are in it, and the defaults
+// must not be saved over them.
+bool LoadSettings(SettingsRecord& record, const SettingsFile& file, bool* held = nullptr);
 void ApplyDefaultSettings(SettingsRecord& record);
 bool SaveSettings(const SettingsRecord& record, const SettingsFile& file);

@@ -10,6 +10,9 @@ extern PulleyState g_state;
 extern HINSTANCE g_instance;
 extern HWND g_mainWindow;
 extern char g_caption[100];  // string 103, the window's title and box titles
+// The settings file was held by another program at start-up: the display
+// runs on the defaults and does not save them over the operator's file.
+extern bool g_keepSettingsFile;
 
 // A message box whose text is a string from the string table.
 int ShowStringBox(HWND owner, UINT stringId, const char* title, UINT flags);

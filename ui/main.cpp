@@ -11,6 +11,7 @@ PulleyState g_state;
 HINSTANCE g_instance;
 HWND g_mainWindow;
 char g_caption[100];
+bool g_keepSettingsFile;
 
 // Started at start-up and released at shut-down as the display always has,
 // with its "Winsock error" box, although it opens no socket: the network is
@@ -48,7 +49,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     if (!RegisterMainWindowClass(className))
         return 0;
     InitPulleyState(g_state, &KvarnPulleyDevice, &Win32RelayDevice, &MainWindowEffects);
-    if (!LoadSettings(g_state.settings, Win32SettingsFile))
+    if (!LoadSettings(g_state.settings, Win32SettingsFile, &g_keepSettingsFile))
         ApplyDefaultSettings(g_state.settings);
 
     HWND window = CreateMainWindow(className);

@@ -88,7 +88,8 @@ static LRESULT OnDestroy(HWND window)
     WSACleanup();
     GetWindowPlacement(window, reinterpret_cast<WINDOWPLACEMENT*>(&g_state.settings.placement));
     SetSettingsBoxOwner(window);
-    SaveSettings(g_state.settings, Win32SettingsFile);
+    if (!g_keepSettingsFile)
+        SaveSettings(g_state.settings, Win32SettingsFile);
     HMENU menu = GetMenu(window);
     SetMenu(window, nullptr);
     DestroyMenu(menu);

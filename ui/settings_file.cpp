@@ -20,12 +20,26 @@ static bool SettingsPath(char (&path)[MAX_PATH], const char* name)
     return PathAppendA(path, name) != FALSE;
 }
 
+// Another program may hold the file for a moment (an indexer, a virus
+// scanner reading it after the last save): it is tried again for a while.
+constexpr int HeldFileTries = 20;
+constexpr DWORD HeldFileRetryMs = 100;
+
 static int ReadSettingsFile(void* buffer, int size)
 {
     char path[MAX_PATH];
     if (!SettingsPath(path, "Tarvesk.ini"))
         return -1;
-    HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int tries = 0; tries < HeldFileTries; tries++) {
+        file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD error = GetLastError();
+        if (file != INVALID_HANDLE_VALUE || (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION))
+            break;
+        if (tries == HeldFileTries - 1)
+            return SettingsFileHeld;
+        Sleep(HeldFileRetryMs);
+    }
     if (file == INVALID_HANDLE_VALUE)
         return -1;
     int total = 0;

@@ -164,6 +164,16 @@ int main(int argc, char** argv)
         std::printf("%d\n", found);
         return 0;
     }
+    if (action == "hold-file") {  // hold-file PATH MILLISECONDS: open it for ourselves alone
+        HANDLE file = CreateFileA(arg(2).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return Fail("cannot open the file");
+        std::printf("held\n");
+        std::fflush(stdout);
+        Sleep(static_cast<DWORD>(number(3)));
+        CloseHandle(file);
+        return 0;
+    }
     HWND window = Target(arg(2));
     if (window == nullptr)
         return Fail(("no window " + arg(2)).c_str());

@@ -11,7 +11,7 @@ import threading
 import time
 import unittest
 
-from harness import CAPTION, ID, IDOK, UM_GETCOUNT, DisplayTestCase, placed_record, wait_for
+from harness import CAPTION, ID, IDOK, UM_GETCOUNT, DisplayTestCase, placed_record, wait_for, windows_path
 
 LOST = 2147483647
 
@@ -148,6 +148,23 @@ class SettingsFaults(DisplayTestCase):
             self.skipTest('this file system has no immutable flag')
         self.closers.append(lambda: subprocess.run(['chattr', '-i', self.dir]))
         self.change_units_and_fail_to_save(record)
+
+    def test_settings_file_held_by_another_program_at_start_up(self):
+        record = placed_record((150, 160, 450, 300))
+        record[92] = 1  # feet
+        self.write_settings(bytes(record))
+        for held_ms, feet in ((1000, True), (4000, False)):
+            holder = self.launch_windows('pulley-drive.exe', 'hold-file', windows_path(self.settings_path), held_ms,
+                                         stdout=subprocess.PIPE, text=True)
+            self.assertEqual(holder.stdout.readline().strip(), 'held')
+            self.start_display()
+            self.assertEqual(self.remote('status').stdout.split()[1:], ['feet'] if feet else [], held_ms)
+            holder.communicate(timeout=10)
+            self.menu('feet' if not feet else 'metres')
+            self.exit_display()
+            # Read after waiting: the record as saved. Never read: not saved over.
+            self.assertEqual(self.read_settings()[92], 0 if feet else 1, held_ms)
+            self.write_settings(bytes(record))
 
     def test_random_settings_files_start_and_exit_cleanly(self):
         runs = int(os.environ.get('PULLEY_RANDOM_SETTINGS_RUNS', '100'))
