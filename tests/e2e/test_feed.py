@@ -2,7 +2,9 @@
 loopback, in the survey log, and read back from a display's relay line."""
 import functools
 import os
+import socket
 import subprocess
+import threading
 import time
 import unittest
 
@@ -13,6 +15,55 @@ RELAY = 'Relay Count'
 
 def checksum(body):
     return functools.reduce(lambda total, c: total ^ ord(c), body, 0)
+
+
+def process_cpu_seconds(pid):
+    """The processor time a process (a Windows program: its wine64) has used."""
+    with open('/proc/%d/stat' % pid) as f:
+        fields = f.read().rsplit(')', 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf('SC_CLK_TCK')
+
+
+def admitted(port):
+    """A client that the feed keeps and sends lines to, or None."""
+    client = connect(port)
+    if client is None:
+        return None
+    client.settimeout(1.5)
+    try:
+        if client.recv(100):
+            return client
+    except OSError:
+        pass
+    client.close()
+    return None
+
+
+class LineReader:
+    """Reads a client's lines on a thread, noting when each chunk came."""
+
+    def __init__(self, client):
+        self.client, self.arrivals, self.data = client, [], b''
+        client.settimeout(0.2)
+        self.stopping = threading.Event()
+        self.thread = threading.Thread(target=self._read, daemon=True)
+        self.thread.start()
+
+    def _read(self):
+        while not self.stopping.is_set():
+            try:
+                chunk = self.client.recv(4096)
+            except socket.timeout:
+                continue
+            if not chunk:
+                return
+            self.data += chunk
+            self.arrivals.append(time.monotonic())
+
+    def stop(self):
+        self.stopping.set()
+        self.thread.join()
+        return [sentence(line + b'\r\n') for line in self.data.split(b'\r\n')[:-1]]
 
 
 def sentence(datagram):
@@ -75,35 +126,63 @@ class Feed(DisplayTestCase):
         wait_for(lambda: sentence(udp.since()[-1][1])['status'] == 'A', 5, 'valid lines again')
         self.assertEqual(sentence(udp.since()[-1][1])['metres'], 40)
 
-    def test_tcp_clients_a_flood_a_silent_one_and_the_limit(self):
-        sim = self.connected_display(['--count', '7', '--rate', '1'])
+    def relay_lines(self, pair, every=0.25):
+        """Writes a new display line to the far end of a pty pair every so
+        often, as a display relaying a moving cable, until the test ends."""
+        far = os.open(pair.far, os.O_RDWR | os.O_NOCTTY)
+        stop = threading.Event()
+
+        def write():
+            count = 0
+            while not stop.wait(every):
+                count += 1
+                os.write(far, b'+%04dm\r' % (count % 10000))
+        writer = threading.Thread(target=write, daemon=True)
+        writer.start()
+        self.closers.append(lambda: (stop.set(), writer.join(), os.close(far)))
+
+    def test_tcp_receivers_half_closed_flooding_stuck_and_beyond_the_limit(self):
+        pair = PtyPair('com12')
+        self.closers.append(pair.close)
+        self.relay_lines(pair)  # four new counts a second: four lines
         port = free_port()
-        self.start_feed('--tcp', '127.0.0.1:%d' % port, '--max-clients', '3')
-        silent = wait_for(lambda: connect(port), 10, 'the feed listening')
+        feed = self.start_feed('--serial', 'COM12', '--tcp', '127.0.0.1:%d' % port, '--max-clients', '4')
+        reader = wait_for(lambda: connect(port), 10, 'the feed listening')
         second = self.run_windows('pulley-feed.exe', '--quiet', '--tcp', '127.0.0.1:%d' % port, check=False)
         self.assertEqual((second.returncode, second.stderr.strip().count('\n')), (3, 0), second.stderr)
         self.assertIn('in use', second.stderr)
-        reader, flood = connect(port), connect(port)
+        half = connect(port)
+        half.shutdown(socket.SHUT_WR)  # as socat and nc -N do: still a receiver
+        stuck = socket.socket()
+        stuck.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1)  # takes nothing: its buffers fill within 30 s
+        stuck.connect(('127.0.0.1', port))
+        flood = connect(port)
         refused = connect(port)
         refused.settimeout(2)
         self.assertEqual(refused.recv(100), b'', 'beyond the limit a client is closed at once')
         flood.setblocking(False)
-        reader.settimeout(2)
-        arrivals, received = [], b''
-        deadline = time.monotonic() + 5
-        while time.monotonic() < deadline:
-            try:  # what the network sends must change nothing
-                flood.send(b'reset\r\n$PKVNC,preset,0*00\r\n' + bytes(range(256)) * 16)
+        cpu_before = process_cpu_seconds(feed.pid)
+        flooded = time.monotonic()
+        while time.monotonic() - flooded < 5:
+            try:
+                flood.send(bytes(range(256)) * 64)
             except BlockingIOError:
-                pass
-            received += reader.recv(4096)
-            arrivals.append(time.monotonic())
-        lines = [sentence(line + b'\r\n') for line in received.split(b'\r\n')[:-1]]
-        self.assertGreaterEqual(len(lines), 4)
-        self.assertLess(max(b - a for a, b in zip(arrivals, arrivals[1:])), 1.3, 'no line waits for the others')
-        self.assertEqual(sim.events('event reset') + sim.events('event preset'), [])
-        self.assertEqual([line['metres'] for line in lines], sorted(line['metres'] for line in lines))
-        for client in (silent, reader, flood, refused):
+                time.sleep(0.001)
+            except OSError:
+                break
+        self.assertLess(time.monotonic() - flooded, 2, 'a client that floods the feed is dropped')
+        time.sleep(4)
+        # Neither the flood nor the half-closed client (whose socket reads as
+        # at its end for ever) may keep the feed busy.
+        self.assertLess(process_cpu_seconds(feed.pid) - cpu_before, 1.0, 'the feed stays idle')
+        filler = wait_for(lambda: admitted(port), 5, "the flooding client's place given to another")
+        readers = [LineReader(reader), LineReader(half), LineReader(filler)]
+        newcomer = wait_for(lambda: admitted(port), 90, "the stuck client dropped and its place given to another")
+        for client in readers:
+            lines = client.stop()
+            self.assertGreater(len(lines), 4 * 25, 'every line to those that take them')
+            self.assertLess(max(b - a for a, b in zip(client.arrivals, client.arrivals[1:])), 1.3)
+        for client in (reader, half, stuck, flood, refused, filler, newcomer):
             client.close()
 
     def test_log_across_midnight_and_a_folder_that_cannot_be_written(self):
@@ -119,7 +198,7 @@ class Feed(DisplayTestCase):
         for day in days:
             with open(os.path.join(folder, day), newline='') as f:
                 text = f.read()
-            self.assertTrue(text.startswith('utc,metres,status,rate_m_per_min\r\n'), text)
+            self.assertTrue(text.startswith('utc,metres,status,rate_m_per_min,note\r\n'), text)
             rows += [line.split(',') for line in text.split('\r\n')[1:-1]]
             self.assertTrue(all(row[0].startswith(day[7:17]) for row in rows[-1:]), rows)
         self.assertEqual([row[0] for row in rows], sorted(row[0] for row in rows))
@@ -148,6 +227,44 @@ class Feed(DisplayTestCase):
         with open(os.path.join(folder, os.listdir(folder)[0]), newline='') as f:
             rows = f.read().split('\r\n')
         self.assertEqual((rows[-1], rows[-2].split(',')[1:3]), ('', ['55', 'valid']), rows)
+
+    def test_serial_line_steady_then_lost_and_back_and_a_receiver_with_no_address(self):
+        pair = PtyPair('com12')
+        udp = self.udp_receiver()
+        feed = self.start_feed('--serial', 'COM12', '--udp', 'no-such-host.invalid', '--udp',
+                               '127.0.0.1:%d' % udp.port)
+        wait_for(lambda: udp.since(), 10, 'the feed reading COM12')
+        far = os.open(pair.far, os.O_RDWR | os.O_NOCTTY)
+        os.write(far, b'+0077m\r')  # the display sends a line only when the count changes
+        start = time.monotonic()
+        time.sleep(10)
+        steady = [sentence(data) for _, data in udp.since(start + 0.5)]
+        self.assertGreaterEqual(len(steady), 9)
+        self.assertEqual({(line['metres'], line['status']) for line in steady}, {(77, 'A')})
+        os.close(far)
+        pair.close()  # the adapter pulled
+        lost = time.monotonic()
+        wait_for(lambda: any(sentence(data)['status'] == 'V' for _, data in udp.since(lost)), 3, 'V lines')
+        pair = PtyPair('com12')
+        self.closers.append(pair.close)
+        far = os.open(pair.far, os.O_RDWR | os.O_NOCTTY)
+        self.closers.append(lambda: os.close(far))
+
+        def valid_again():
+            os.write(far, b'+0078m\r')
+            return any(sentence(data)['metres'] == 78 for _, data in udp.since(lost))
+        wait_for(valid_again, 8, 'valid lines once the port is back', interval=0.5)
+        feed.kill()
+        errors = feed.communicate(timeout=10)[1]
+        self.assertEqual(errors.count('COM12 failed'), 1, errors)
+        self.assertIn('COM12 is open again', errors)
+        self.assertIn('no address for no-such-host.invalid; looking again every 30 s', errors)
+        for args, words in ((['--udp', 'logger:'], 'has no port'), (['--log', 'a', '--log', 'b'], 'given twice'),
+                            (['--clock', '2026-02-31T00:00:00', '--log', 'a'], 'that exists'),
+                            (['--log', 'a', '--bogus'], 'unknown option --bogus')):
+            result = self.run_windows('pulley-feed.exe', *args, check=False)
+            self.assertEqual(result.returncode, 1, args)
+            self.assertIn(words, result.stderr)
 
     def test_serial_source_reads_each_relay_format(self):
         sim = self.connected_display(['--count', '321'])

@@ -2,8 +2,10 @@
 
 #include <string>
 
-#include "feed.h"
+#include "endpoint.h"
+#include "feed_lines.h"
 #include "shared_constants.h"
+#include "tool_args.h"
 
 static const UtcTime Noon = {2026, 12, 8, 12, 34, 56, 789};
 
@@ -11,7 +13,7 @@ static PayoutRate RateOf(std::initializer_list<RateSample> samples)
 {
     PayoutRate rate;
     for (const RateSample& sample : samples)
-        AddToRate(rate, sample.unixMs, sample.metres);
+        AddToRate(rate, sample.monotonicMs, sample.metres);
     return rate;
 }
 
@@ -80,6 +82,65 @@ TEST(FeedLineParser, EachFormatInEachUnit)
         EXPECT_FALSE(ParseRelayLine(noise, false, reading)) << noise;  // 40 ft is no count's feet
 }
 
+TEST(FeedLineParser, OnlyTheDisplaysOwnDashesAndNoSaturatedFeet)
+{
+    FeedReading reading{};
+    for (const char* dashes : {"-----m", "------ft", "1:-----m", "1:------ft", "1:-----", "1:------"}) {
+        reading = {};
+        EXPECT_TRUE(ParseRelayLine(dashes, false, reading) && reading.status == FeedStatus::NotConnected) << dashes;
+    }
+    // -2147483648 ft is what the display shows for every count beyond the feet range.
+    for (const char* refused : {"-m", "1:-", "1:--------------------------------------------------------------",
+                                "------m", "-----ft", "1:----", "-2147483648ft", "1:-2147483648ft"})
+        EXPECT_FALSE(ParseRelayLine(refused, false, reading)) << refused;
+    EXPECT_FALSE(ParseRelayLine("1:-2147483648", true, reading));
+    EXPECT_TRUE(ParseRelayLine("1:-2147483648", false, reading));  // in metres it is a count
+}
+
+TEST(FeedArguments, TimesEndpointsAndNumbersAreCheckedStrictly)
+{
+    int64_t ms = 0;
+    EXPECT_TRUE(ParseIsoTime("2024-02-29T23:59:59.5", ms));
+    EXPECT_EQ(UtcFromUnixMs(ms).millisecond, 500);
+    for (const char* time : {"2026-02-31T00:00:00", "2025-02-29T00:00:00", "0-2-1T3:5:5", "2026-1-01T00:00:00",
+                             "-026-01-01T00:00:00", "2026-12-08T24:00:00", "2026-12-08T12:00:00.", "2026-12-08 12:00:00",
+                             "2026-12-08T12:00:00.1234", "2026-12-08T12:00:00Z"})
+        EXPECT_FALSE(ParseIsoTime(time, ms)) << time;
+
+    Endpoint endpoint;
+    std::string reason;
+    EXPECT_TRUE(ParseEndpoint("logger.local", false, endpoint, reason));
+    EXPECT_EQ(endpoint.port, 10110);
+    EXPECT_TRUE(ParseEndpoint("10111", true, endpoint, reason) && endpoint.host.empty() && endpoint.port == 10111);
+    for (const char* text : {"logger:", ":10110", "a b:10110", "host:0", "host:65536", "host:1:2"})
+        EXPECT_FALSE(ParseEndpoint(text, false, endpoint, reason)) << text;
+    EXPECT_FALSE(ParseEndpoint(":10110", true, endpoint, reason));
+
+    long long whole = 0;
+    double number = 0;
+    for (const char* text : {"", " 5", "0x10", "5x", "+", "99999999999999999999"})
+        EXPECT_FALSE(ParseWholeNumber(text, whole)) << text;
+    for (const char* text : {"nan", "inf", "-inf", "1e999", "0x1p3", ". 5", ""})
+        EXPECT_FALSE(ParseDecimal(text, number)) << text;
+    EXPECT_TRUE(ParseDecimal("-2.5e1", number) && number == -25);
+
+    // An unknown option given last is unknown, not short of a value; a value
+    // is taken only by an option that wants one, and an option only once.
+    const char* argv[] = {"tool", "--wait", "-5", "--log", "a", "--log", "b", "--port", "", "--bogus"};
+    ToolArgs args("tool", 10, const_cast<char**>(argv));
+    ASSERT_TRUE(args.Next());
+    EXPECT_FALSE(args.Number(0, 86400, number));
+    ASSERT_TRUE(args.Next() && args.Once());
+    EXPECT_TRUE(args.Text(reason) && reason == "a");
+    ASSERT_TRUE(args.Next());
+    EXPECT_FALSE(args.Once());
+    ASSERT_TRUE(args.Next() && args.Next());
+    EXPECT_FALSE(args.Text(reason)) << "an empty value";
+    ASSERT_TRUE(args.Next() && args.Next() && args.IsOption());
+    EXPECT_EQ(args.Current(), "--bogus");
+    EXPECT_FALSE(args.Next());
+}
+
 TEST(FeedDisplay, StatusAndTheHeldNoReading)
 {
     EXPECT_EQ(ReadingFromDisplay(12, PULLEY_STATUS_CONNECTED | PULLEY_STATUS_FEET, 5).status, FeedStatus::Valid);
@@ -95,8 +156,8 @@ TEST(FeedLog, LinesFilesAndTheClock)
 {
     EXPECT_EQ(LogFileName(Noon), "pulley-2026-12-08.csv");
     EXPECT_EQ(BuildLogLine(Noon, {FeedStatus::Valid, 120}, RateOf({{0, 120}, {1000, 120}})),
-              "2026-12-08T12:34:56.789Z,120,valid,0.0\r\n");
-    EXPECT_EQ(BuildLogLine(Noon, {FeedStatus::NoDisplay, 0}, {}), "2026-12-08T12:34:56.789Z,,no-display,\r\n");
+              "2026-12-08T12:34:56.789Z,120,valid,0.0,\r\n");
+    EXPECT_EQ(BuildLogLine(Noon, {FeedStatus::NoDisplay, 0}, {}), "2026-12-08T12:34:56.789Z,,no-display,,\r\n");
     int64_t ms = 0;
     ASSERT_TRUE(ParseIsoTime("2026-12-31T23:59:59.500", ms));
     UtcTime after = UtcFromUnixMs(ms + 600);

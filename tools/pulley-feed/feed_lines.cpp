@@ -1,8 +1,10 @@
-#include "feed.h"
+#include "feed_lines.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "count_text.h"
 #include "shared_constants.h"
@@ -16,6 +18,7 @@ const char* StatusWord(FeedStatus status)
     case FeedStatus::NotConnected: return "not-connected";
     case FeedStatus::NoDisplay: return "no-display";
     case FeedStatus::NoData: return "no-data";
+    case FeedStatus::NoPort: return "no-port";
     case FeedStatus::TestValue: return "test-value";
     }
     return "?";
@@ -38,80 +41,87 @@ FeedReading ReadingFromDisplay(int32_t metres, uint32_t status, double secondsCo
     return {FeedStatus::Valid, metres};
 }
 
-// Days since 1970-01-01 and back (the proleptic Gregorian calendar).
-static int64_t DaysFromCivil(int64_t year, int month, int day)
-{
-    year -= month <= 2;
-    int64_t era = (year >= 0 ? year : year - 399) / 400;
-    int64_t yearOfEra = year - era * 400;
-    int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
-}
-
 UtcTime UtcFromUnixMs(int64_t unixMs)
 {
-    int64_t days = unixMs / 86400000 - (unixMs % 86400000 < 0);
-    int64_t msOfDay = unixMs - days * 86400000;
-    int64_t z = days + 719468;
-    int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    int64_t dayOfEra = z - era * 146097;
-    int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    int64_t monthIndex = (5 * dayOfYear + 2) / 153;
-    UtcTime time;
-    time.day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
-    time.month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
-    time.year = static_cast<int>(yearOfEra + era * 400 + (time.month <= 2));
-    time.hour = static_cast<int>(msOfDay / 3600000);
-    time.minute = static_cast<int>(msOfDay / 60000 % 60);
-    time.second = static_cast<int>(msOfDay / 1000 % 60);
-    time.millisecond = static_cast<int>(msOfDay % 1000);
-    return time;
+    using namespace std::chrono;
+    sys_time<milliseconds> time{milliseconds{unixMs}};
+    sys_days day = floor<days>(time);
+    year_month_day date{day};
+    hh_mm_ss<milliseconds> clock{time - day};
+    return {static_cast<int>(date.year()),         static_cast<int>(static_cast<unsigned>(date.month())),
+            static_cast<int>(static_cast<unsigned>(date.day())), static_cast<int>(clock.hours().count()),
+            static_cast<int>(clock.minutes().count()), static_cast<int>(clock.seconds().count()),
+            static_cast<int>(clock.subseconds().count())};
 }
 
 int64_t UnixMsFromUtc(const UtcTime& time)
 {
-    return DaysFromCivil(time.year, time.month, time.day) * 86400000 + time.hour * 3600000LL +
-           time.minute * 60000LL + time.second * 1000LL + time.millisecond;
+    using namespace std::chrono;
+    sys_days day{year{time.year} / time.month / time.day};
+    return (day + hours{time.hour} + minutes{time.minute} + seconds{time.second} + milliseconds{time.millisecond})
+        .time_since_epoch()
+        .count();
+}
+
+// A field of exactly this many digits at text, as a number.
+static bool Digits(const char* text, int count, int& value)
+{
+    value = 0;
+    for (int i = 0; i < count; i++) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+        value = value * 10 + (text[i] - '0');
+    }
+    return true;
 }
 
 bool ParseIsoTime(const char* text, int64_t& unixMs)
 {
     UtcTime time{};
-    int used = 0;
-    if (std::sscanf(text, "%4d-%2d-%2dT%2d:%2d:%2d%n", &time.year, &time.month, &time.day, &time.hour,
-                    &time.minute, &time.second, &used) != 6)
+    if (std::strlen(text) < 19 || !Digits(text, 4, time.year) || text[4] != '-' ||
+        !Digits(text + 5, 2, time.month) || text[7] != '-' || !Digits(text + 8, 2, time.day) || text[10] != 'T' ||
+        !Digits(text + 11, 2, time.hour) || text[13] != ':' || !Digits(text + 14, 2, time.minute) ||
+        text[16] != ':' || !Digits(text + 17, 2, time.second))
         return false;
-    if (text[used] == '.') {
-        int fraction = 0;
-        if (std::sscanf(text + used, ".%3d%n", &time.millisecond, &fraction) != 1)
+    const char* rest = text + 19;
+    if (*rest == '.') {
+        size_t places = std::strspn(rest + 1, "0123456789");
+        if (places < 1 || places > 3 || !Digits(rest + 1, static_cast<int>(places), time.millisecond))
             return false;
-        used += fraction;
+        for (size_t i = places; i < 3; i++)
+            time.millisecond *= 10;
+        rest += 1 + places;
     }
-    if (text[used] != '\0')
-        return false;
-    if (time.month < 1 || time.month > 12 || time.day < 1 || time.day > 31 || time.hour > 23 || time.minute > 59 ||
-        time.second > 59)
+    using namespace std::chrono;
+    year_month_day date{year{time.year}, month{static_cast<unsigned>(time.month)}, day{static_cast<unsigned>(time.day)}};
+    if (*rest != '\0' || !date.ok() || time.hour > 23 || time.minute > 59 || time.second > 59)
         return false;
     unixMs = UnixMsFromUtc(time);
     return true;
 }
 
+std::string IsoTimeText(const UtcTime& time)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", time.year, time.month, time.day,
+                  time.hour, time.minute, time.second, time.millisecond);
+    return text;
+}
+
 constexpr int64_t RateWindowMs = 10000;
 
-void AddToRate(PayoutRate& rate, int64_t unixMs, int32_t metres)
+void AddToRate(PayoutRate& rate, int64_t monotonicMs, int32_t metres)
 {
-    rate.samples.push_back({unixMs, metres});
+    rate.samples.push_back({monotonicMs, metres});
     size_t old = 0;
-    while (old < rate.samples.size() && rate.samples[old].unixMs <= unixMs - RateWindowMs)
+    while (old < rate.samples.size() && rate.samples[old].monotonicMs <= monotonicMs - RateWindowMs)
         old++;
     rate.samples.erase(rate.samples.begin(), rate.samples.begin() + static_cast<long>(old));
 }
 
 bool RateKnown(const PayoutRate& rate)
 {
-    return rate.samples.size() >= 2 && rate.samples.back().unixMs > rate.samples.front().unixMs;
+    return rate.samples.size() >= 2 && rate.samples.back().monotonicMs > rate.samples.front().monotonicMs;
 }
 
 // The least-squares slope of metres over time, about the first sample so
@@ -123,7 +133,7 @@ double MetresPerMinute(const PayoutRate& rate)
     const RateSample& origin = rate.samples.front();
     double n = 0, sumT = 0, sumM = 0, sumTT = 0, sumTM = 0;
     for (const RateSample& sample : rate.samples) {
-        double t = static_cast<double>(sample.unixMs - origin.unixMs) / 60000.0;
+        double t = static_cast<double>(sample.monotonicMs - origin.monotonicMs) / 60000.0;
         double m = static_cast<double>(sample.metres) - origin.metres;
         n++;
         sumT += t;
@@ -157,7 +167,7 @@ uint8_t NmeaChecksum(const std::string& body)
     return sum;
 }
 
-static bool HasCount(const FeedReading& reading)
+bool HasCount(const FeedReading& reading)
 {
     return reading.status == FeedStatus::Valid || reading.status == FeedStatus::TestValue;
 }
@@ -201,6 +211,10 @@ std::string BuildFeedLine(FeedFormat format, const UtcTime& time, const FeedRead
 
 bool MetresFromFeet(int32_t feet, int32_t& metres)
 {
+    // The display shows -2147483648 ft for every count beyond the feet
+    // range: it stands for no one count.
+    if (feet == INT32_MIN)
+        return false;
     int64_t estimate = static_cast<int64_t>(feet / FeetPerMetre);
     for (int64_t candidate = estimate - 1; candidate <= estimate + 1; candidate++) {
         if (candidate < INT32_MIN || candidate > INT32_MAX)
@@ -236,6 +250,12 @@ static bool EndsWith(const std::string& text, const std::string& end)
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
+// The EdgeTech line: "1:" and the number alone, with no unit.
+static bool IsEdgeTechLine(const std::string& line)
+{
+    return line.compare(0, 2, "1:") == 0 && !EndsWith(line, "m") && !EndsWith(line, "ft");
+}
+
 bool ParseRelayLine(const std::string& line, bool edgeTechFeet, FeedReading& reading)
 {
     bool tLine = line.compare(0, 2, "1:") == 0;
@@ -252,7 +272,13 @@ bool ParseRelayLine(const std::string& line, bool edgeTechFeet, FeedReading& rea
     } else {
         return false;
     }
+    // The display's dashes, as it shows them: five before "m", six before
+    // "ft", and either on an EdgeTech line, which has no unit.
     if (!text.empty() && text.find_first_not_of('-') == std::string::npos) {
+        bool edgeTech = IsEdgeTechLine(line);
+        size_t dashes = text.size();
+        if (!(dashes == 5 && (edgeTech || !feet)) && !(dashes == 6 && (edgeTech || feet)))
+            return false;
         reading = {FeedStatus::NotConnected, 0};
         return true;
     }
@@ -266,6 +292,27 @@ bool ParseRelayLine(const std::string& line, bool edgeTechFeet, FeedReading& rea
     return true;
 }
 
+bool ReadRelayBytes(RelayLineReader& reader, const char* bytes, size_t count, FeedReading& latest)
+{
+    bool found = false;
+    for (size_t i = 0; i < count; i++) {
+        char c = bytes[i];
+        if (c != '\r' && c != '\n') {
+            if (reader.partial.size() < 64)  // no relay line is longer; noise is cut
+                reader.partial += c;
+            continue;
+        }
+        FeedReading reading;
+        if (!reader.partial.empty() && ParseRelayLine(reader.partial, reader.edgeTechFeet, reading)) {
+            latest = reading;
+            found = true;
+            reader.lastWasEdgeTech = IsEdgeTechLine(reader.partial);
+        }
+        reader.partial.clear();
+    }
+    return found;
+}
+
 std::string LogFileName(const UtcTime& time)
 {
     char name[32];
@@ -273,17 +320,21 @@ std::string LogFileName(const UtcTime& time)
     return name;
 }
 
-const char LogHeader[] = "utc,metres,status,rate_m_per_min\r\n";
+const char LogHeader[] = "utc,metres,status,rate_m_per_min,note\r\n";
 
 std::string BuildLogLine(const UtcTime& time, const FeedReading& reading, const PayoutRate& rate)
 {
-    char stamp[40];
-    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ,", time.year, time.month, time.day,
-                  time.hour, time.minute, time.second, time.millisecond);
-    std::string line = stamp;
+    std::string line = IsoTimeText(time) + ",";
     if (HasCount(reading))
         line.append(std::to_string(reading.metres));
-    return line.append(",").append(StatusWord(reading.status)).append(",").append(RateText(rate)).append("\r\n");
+    return line.append(",").append(StatusWord(reading.status)).append(",").append(RateText(rate)).append(",\r\n");
+}
+
+std::string BuildDroppedRow(int64_t firstUtcMs, int64_t lastUtcMs, uint64_t rows)
+{
+    std::string first = IsoTimeText(UtcFromUnixMs(firstUtcMs));
+    return first + ",,dropped,," + std::to_string(rows) + " rows from " + first + " to " +
+           IsoTimeText(UtcFromUnixMs(lastUtcMs)) + " could not be written\r\n";
 }
 
 bool LineDue(Schedule& schedule, int64_t nowMs, const FeedReading& reading)

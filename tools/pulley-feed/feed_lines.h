@@ -1,9 +1,10 @@
-// pulley-feed's portable part: what a reading of the count means, the lines
-// made from it (our NMEA sentence and the display's own relay lines), the
-// payout rate, the relay lines read back from a serial line, the survey
-// log's lines, and when a line is due.
+// pulley-feed's lines: what a reading of the count means, the lines made
+// from it (our NMEA sentence and the display's own relay lines), the payout
+// rate, the relay lines read back from a serial line, the survey log's rows,
+// and when a line is due. Portable: it is built natively for its tests.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@ enum class FeedStatus {
     NotConnected,  // the display is not connected to a pulley
     NoDisplay,     // no display answers (closed or hung)
     NoData,        // the serial line brought no relay line for a while
+    NoPort,        // the serial port failed (an adapter pulled) and is being opened again
     TestValue,     // the display's Test Value dialog is open: a typed value
 };
 const char* StatusWord(FeedStatus status);  // for the log and the console
@@ -23,6 +25,16 @@ const char* StatusWord(FeedStatus status);  // for the log and the console
 struct FeedReading {
     FeedStatus status;
     int32_t metres;  // meaningful when Valid or TestValue
+};
+bool HasCount(const FeedReading& reading);  // Valid or TestValue
+
+// A reading with the two times it was taken at: the monotonic clock, which
+// never steps and schedules everything, and the wall clock (UTC), which only
+// stamps the lines and rows.
+struct TimedReading {
+    FeedReading reading;
+    int64_t monotonicMs;
+    int64_t utcMs;  // since 1970-01-01
 };
 
 // A reading from the display's answers to UM_GETMETRES and UM_GETSTATUS.
@@ -37,18 +49,21 @@ struct UtcTime {
 };
 UtcTime UtcFromUnixMs(int64_t unixMs);
 int64_t UnixMsFromUtc(const UtcTime& time);
-bool ParseIsoTime(const char* text, int64_t& unixMs);  // YYYY-MM-DDTHH:MM:SS[.mmm]
+// YYYY-MM-DDTHH:MM:SS[.mmm], every field its full width and the date one
+// that exists.
+bool ParseIsoTime(const char* text, int64_t& unixMs);
+std::string IsoTimeText(const UtcTime& time);  // 2026-12-08T12:34:56.789Z
 
 // The payout rate in metres a minute (positive paying out) over the valid
 // readings of the last 10 s, by least squares; not known until two exist.
 struct RateSample {
-    int64_t unixMs;
+    int64_t monotonicMs;
     int32_t metres;
 };
 struct PayoutRate {
     std::vector<RateSample> samples;  // the last 10 s, oldest first
 };
-void AddToRate(PayoutRate& rate, int64_t unixMs, int32_t metres);
+void AddToRate(PayoutRate& rate, int64_t monotonicMs, int32_t metres);
 bool RateKnown(const PayoutRate& rate);
 double MetresPerMinute(const PayoutRate& rate);
 
@@ -69,19 +84,30 @@ std::string BuildFeedLine(FeedFormat format, const UtcTime& time, const FeedRead
 // False for a line that is none of them.
 bool ParseRelayLine(const std::string& line, bool edgeTechFeet, FeedReading& reading);
 // The metres count whose feet text is this number (the display's feet are
-// the metres times 3.28, truncated); false when no count gives it.
+// the metres times 3.28, truncated); false when no single count gives it.
 bool MetresFromFeet(int32_t feet, int32_t& metres);
+
+// Relay lines taken from a serial line as its bytes come.
+struct RelayLineReader {
+    bool edgeTechFeet;
+    std::string partial;    // the bytes of a line not yet ended
+    bool lastWasEdgeTech;   // EdgeTech's line comes every second; the others only on a change
+};
+// True when a whole relay line was among the bytes; latest is the last one's reading.
+bool ReadRelayBytes(RelayLineReader& reader, const char* bytes, size_t count, FeedReading& latest);
 
 // The survey log: one CSV file a UTC day.
 std::string LogFileName(const UtcTime& time);  // pulley-YYYY-MM-DD.csv
 extern const char LogHeader[];
 std::string BuildLogLine(const UtcTime& time, const FeedReading& reading, const PayoutRate& rate);
+// The row that stands for rows the log could not keep: when, and how many.
+std::string BuildDroppedRow(int64_t firstUtcMs, int64_t lastUtcMs, uint64_t rows);
 
 // The feed asks its source for the reading this often.
 constexpr int FeedPollPeriodMs = 250;
 
 // When lines are due: on every new reading or status, and at least every
-// interval while nothing changes.
+// interval while nothing changes. Times are the monotonic clock's.
 struct Schedule {
     int64_t intervalMs;
     bool sent;

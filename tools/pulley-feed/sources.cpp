@@ -1,30 +1,43 @@
 #include "sources.h"
 
+#include "console_writer.h"
 #include "serial_port.h"
 #include "shared_constants.h"
+#include "system_text.h"
 
-// Long enough for a display waiting on a silent pulley (about 210 ms), short
-// enough that a hung one does not hold the network for long.
-constexpr UINT DisplayAnswerMs = 300;
-constexpr int64_t SerialSilenceMs = 3000;
+// The display answers between its ticks. Its slowest tick reads a silent
+// pulley (about 210 ms) and writes a relay line at a low rate (up to about
+// 350 ms): only a display that takes longer than that is not answering.
+constexpr UINT DisplayAnswerMs = 1000;
 
 bool DisplayRunning()
 {
     return FindWindowA(PULLEY_WINDOW_CLASS, nullptr) != nullptr;
 }
 
-static bool AskDisplay(HWND window, UINT message, DWORD_PTR& answer)
+static bool AskDisplay(DisplaySource& source, UINT message, DWORD_PTR& answer)
 {
-    return SendMessageTimeoutA(window, message, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, DisplayAnswerMs, &answer) != 0;
+    SetLastError(0);
+    if (SendMessageTimeoutA(source.window, message, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, DisplayAnswerMs, &answer))
+        return true;
+    // A display started as administrator does not take messages from a
+    // program that is not.
+    bool denied = GetLastError() == ERROR_ACCESS_DENIED;
+    if (denied && !source.denied)
+        source.console->Message("the display runs with higher rights (as administrator) and refuses to answer; "
+                                "run pulley-feed the same way");
+    source.denied = denied;
+    return false;
 }
 
-FeedReading PollDisplay(DisplaySource& source, int64_t nowMs)
+static FeedReading PollDisplay(void* context, int64_t nowMs)
 {
+    DisplaySource& source = *static_cast<DisplaySource*>(context);
     if (source.window == nullptr || !IsWindow(source.window))
         source.window = FindWindowA(PULLEY_WINDOW_CLASS, nullptr);
     DWORD_PTR metres = 0, status = 0;
-    if (source.window == nullptr || !AskDisplay(source.window, UM_GETMETRES, metres) ||
-        !AskDisplay(source.window, UM_GETSTATUS, status)) {
+    if (source.window == nullptr || !AskDisplay(source, UM_GETMETRES, metres) ||
+        !AskDisplay(source, UM_GETSTATUS, status)) {
         source.window = nullptr;
         source.connectedSince = -1;
         return {FeedStatus::NoDisplay, 0};
@@ -38,57 +51,89 @@ FeedReading PollDisplay(DisplaySource& source, int64_t nowMs)
     return ReadingFromDisplay(static_cast<int32_t>(metres), static_cast<uint32_t>(status), secondsConnected);
 }
 
-bool OpenSerialSource(SerialSource& source, const char* name, DWORD baudRate, bool edgeTechFeet,
-                      std::string& reason)
+FeedSource DisplayFeedSource(DisplaySource& source)
 {
-    source = SerialSource{.port = INVALID_HANDLE_VALUE,
-                          .edgeTechFeet = edgeTechFeet,
-                          .partial = "",
-                          .last = {FeedStatus::NoData, 0},
-                          .lastLineMs = 0};
+    return {.Poll = PollDisplay, .context = &source};
+}
+
+bool OpenSerialSource(SerialSource& source, std::string& reason)
+{
     SetLastError(0);
-    source.port = OpenSerialPort(name, baudRate, ReadAtOnceTimeouts);
-    if (source.port == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        reason = error != 0 ? SystemMessage(error) : "not a serial port";
+    source.port = OpenSerialPort(source.name.c_str(), source.baudRate, ReadAtOnceTimeouts);
+    if (source.port != INVALID_HANDLE_VALUE)
+        return true;
+    DWORD error = GetLastError();
+    reason = error != 0 ? SystemMessage(error) : "not a serial port";
+    return false;
+}
+
+// The port failed (a USB adapter pulled): said once, and opened again every
+// two seconds until it answers.
+static void LosePort(SerialSource& source, int64_t nowMs)
+{
+    DWORD error = GetLastError();
+    source.console->Message(source.name + " failed (" + SystemMessage(error) +
+                            "); the lines say not valid, and the port is opened again every 2 s");
+    CloseSerialSource(source);
+    source.reopenAtMs = nowMs + SerialReopenMs;
+}
+
+static bool Reopen(SerialSource& source, int64_t nowMs)
+{
+    std::string reason;
+    if (nowMs < source.reopenAtMs)
+        return false;
+    if (!OpenSerialSource(source, reason)) {
+        source.reopenAtMs = nowMs + SerialReopenMs;
         return false;
     }
+    source.console->Message(source.name + " is open again");
+    source.reader.partial.clear();
+    source.lineSeen = false;
     return true;
 }
 
-FeedReading PollSerial(SerialSource& source, int64_t nowMs)
+static FeedReading PollSerial(void* context, int64_t nowMs)
 {
+    SerialSource& source = *static_cast<SerialSource*>(context);
+    if (source.port == INVALID_HANDLE_VALUE && !Reopen(source, nowMs))
+        return {FeedStatus::NoPort, 0};
+    // A pulled adapter fails the read on Windows; a port whose far end has
+    // gone (a pty under Wine) still reads nothing, but no longer answers
+    // for its state.
+    DWORD errors = 0;
+    if (!ClearCommError(source.port, &errors, nullptr)) {
+        LosePort(source, nowMs);
+        return {FeedStatus::NoPort, 0};
+    }
     char buffer[256];
     DWORD received = 0;
-    while (ReadFile(source.port, buffer, sizeof buffer, &received, nullptr) && received > 0) {
-        for (DWORD i = 0; i < received; i++) {
-            char c = buffer[i];
-            if (c != '\r' && c != '\n') {
-                if (source.partial.size() < 64)  // no relay line is longer; noise is cut
-                    source.partial += c;
-                continue;
-            }
-            FeedReading reading;
-            if (!source.partial.empty() && ParseRelayLine(source.partial, source.edgeTechFeet, reading)) {
-                source.last = reading;
-                source.lastLineMs = nowMs;
-            }
-            source.partial.clear();
+    do {
+        if (!ReadFile(source.port, buffer, sizeof buffer, &received, nullptr)) {
+            LosePort(source, nowMs);
+            return {FeedStatus::NoPort, 0};
         }
-    }
-    if (source.lastLineMs == 0 || nowMs - source.lastLineMs > SerialSilenceMs)
+        if (ReadRelayBytes(source.reader, buffer, received, source.last)) {
+            source.lineSeen = true;
+            source.lastLineMs = nowMs;
+        }
+    } while (received > 0);
+    int64_t staleAfterMs = source.staleAfterMs >= 0          ? source.staleAfterMs
+                           : source.reader.lastWasEdgeTech ? EdgeTechStaleMs
+                                                             : -1;
+    if (!source.lineSeen || (staleAfterMs >= 0 && nowMs - source.lastLineMs > staleAfterMs))
         return {FeedStatus::NoData, 0};
     return source.last;
 }
 
-std::string SystemMessage(DWORD code)
+FeedSource SerialFeedSource(SerialSource& source)
 {
-    char text[256] = "";
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                                  sizeof text, nullptr);
-    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == '.'))
-        text[--length] = '\0';
-    if (length == 0)
-        return "error " + std::to_string(code);
-    return text;
+    return {.Poll = PollSerial, .context = &source};
+}
+
+void CloseSerialSource(SerialSource& source)
+{
+    if (source.port != INVALID_HANDLE_VALUE)
+        CloseHandle(source.port);
+    source.port = INVALID_HANDLE_VALUE;
 }

@@ -1,34 +1,45 @@
 // Where pulley-feed takes the count from: the display on this desktop,
-// asked by window messages, or relay lines on a serial line.
+// asked by window messages, or another display's relay lines on a serial
+// port. Each is polled from the feed's source thread through a FeedSource.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
-#include "feed.h"
+#include "feed_loop.h"
+
+class ConsoleWriter;
 
 struct DisplaySource {
     HWND window;             // null until a display answers
     int64_t connectedSince;  // when the display was first seen connected; -1 when not
+    bool denied;             // said that the display runs with higher rights
+    ConsoleWriter* console;
 };
-// Asks the display for the metres and its status, finding it first when
-// needed; NoDisplay when none answers within a few hundred milliseconds.
-FeedReading PollDisplay(DisplaySource& source, int64_t nowMs);
 bool DisplayRunning();
+FeedSource DisplayFeedSource(DisplaySource& source);
+
+// The display sends its K-VARN and T count lines only when the count
+// changes: the last one stays true until another comes or the port fails.
+// EdgeTech's line comes every second, so after this long without one the
+// reading is no longer trusted.
+constexpr int64_t EdgeTechStaleMs = 3000;
+constexpr int64_t SerialReopenMs = 2000;
 
 struct SerialSource {
+    std::string name;
+    DWORD baudRate;
+    int64_t staleAfterMs;  // -1: by the line's format, as above
     HANDLE port;
-    bool edgeTechFeet;
-    std::string partial;  // the bytes of a line not yet ended
+    RelayLineReader reader;
     FeedReading last;
+    bool lineSeen;
     int64_t lastLineMs;
+    int64_t reopenAtMs;  // while the port is lost
+    ConsoleWriter* console;
 };
-// False, with the system's reason, when the port cannot be used.
-bool OpenSerialSource(SerialSource& source, const char* name, DWORD baudRate, bool edgeTechFeet,
-                      std::string& reason);
-// The last relay line's reading; NoData when no line came for 3 s.
-FeedReading PollSerial(SerialSource& source, int64_t nowMs);
-
-// The system's text for an error code, for messages a person must act on.
-std::string SystemMessage(DWORD code);
+// Opens the port: false with the system's reason when it cannot be used.
+bool OpenSerialSource(SerialSource& source, std::string& reason);
+FeedSource SerialFeedSource(SerialSource& source);
+void CloseSerialSource(SerialSource& source);

@@ -1,92 +1,106 @@
 #include "survey_log.h"
 
-#include <cstdio>
+#include "feed_lines.h"
 
-#include "sources.h"
+// How far back from the end a power cut's torn row is looked for: rows are
+// well under a hundred bytes.
+constexpr int64_t TornRowSearchBytes = 4096;
 
-// Beyond this many lines waiting (days of a steady cable), the oldest go.
-constexpr size_t MostWaitingLines = 100000;
-
-static std::string PathOf(const SurveyLog& log, const std::string& name)
+static std::string PathOf(const SurveyLog& log, const std::string& dayName)
 {
-    return log.folder + "\\" + name;
-}
-
-static bool WriteThrough(HANDLE file, const std::string& bytes)
-{
-    DWORD written = 0;
-    return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size() && FlushFileBuffers(file);
-}
-
-// Opens the day's file for appending (others may read it meanwhile) and
-// starts a new one with the header.
-static bool OpenDayFile(SurveyLog& log, const std::string& name)
-{
-    HANDLE file = CreateFileA(PathOf(log, name).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size) || (size.QuadPart == 0 && !WriteThrough(file, LogHeader))) {
-        CloseHandle(file);
-        return false;
-    }
-    log.file = file;
-    log.fileName = name;
-    return true;
+    return log.folder + "\\" + dayName;
 }
 
 static void CloseDayFile(SurveyLog& log)
 {
-    if (log.file != INVALID_HANDLE_VALUE)
-        CloseHandle(log.file);
-    log.file = INVALID_HANDLE_VALUE;
-    log.fileName.clear();
+    if (log.file != nullptr)
+        log.files->Close(log.files->context, log.file);
+    log.file = nullptr;
 }
 
-bool OpenSurveyLog(SurveyLog& log, const std::string& folder, const UtcTime& now, std::string& reason)
+// Appends bytes at the known length and flushes them. On any failure the
+// file is cut back to that length; if even that fails it is closed, and
+// cut back when it is opened again.
+static bool Append(SurveyLog& log, const std::string& bytes, std::string& reason)
 {
-    log = SurveyLog{.folder = folder, .fileName = "", .file = INVALID_HANDLE_VALUE, .waiting = {}, .failing = false};
-    if (OpenDayFile(log, LogFileName(now)))
+    const LogFileOps& files = *log.files;
+    int64_t size = static_cast<int64_t>(bytes.size());
+    if (files.WriteAt(files.context, log.file, log.length, bytes.data(), size) == size &&
+        files.Flush(files.context, log.file)) {
+        log.length += size;
         return true;
-    reason = SystemMessage(GetLastError());
+    }
+    reason = files.LastError(files.context);
+    if (!files.Truncate(files.context, log.file, log.length))
+        CloseDayFile(log);
     return false;
 }
 
-void RetryLogLines(SurveyLog& log)
+// A row a power cut left torn at the end of the file is cut off, so that
+// the next row starts on a line of its own. Returns the length to write at.
+static bool CutTornRow(SurveyLog& log, int64_t size, int64_t& length)
 {
-    DWORD error = 0;
-    while (!log.waiting.empty()) {
-        const WaitingLogLine& waiting = log.waiting.front();
-        if (waiting.fileName != log.fileName) {
-            CloseDayFile(log);
-            if (!OpenDayFile(log, waiting.fileName)) {
-                error = GetLastError();
-                break;
-            }
-        }
-        if (!WriteThrough(log.file, waiting.line)) {
-            error = GetLastError();
-            CloseDayFile(log);  // opened again next time: the disk may be back
-            break;
-        }
-        log.waiting.pop_front();
+    const LogFileOps& files = *log.files;
+    length = size;
+    if (size == 0)
+        return true;
+    int64_t start = size > TornRowSearchBytes ? size - TornRowSearchBytes : 0;
+    std::string tail(static_cast<size_t>(size - start), '\0');
+    if (files.ReadAt(files.context, log.file, start, tail.data(), size - start) != size - start)
+        return false;
+    size_t lastEnd = tail.rfind('\n');
+    if (lastEnd == tail.size() - 1)
+        return true;
+    if (lastEnd != std::string::npos) {
+        length = start + static_cast<int64_t>(lastEnd) + 1;
+        return files.Truncate(files.context, log.file, length);
     }
-    if (!log.waiting.empty() && !log.failing)
-        std::fprintf(stderr, "pulley-feed: the log in %s cannot be written (%s); its lines wait and are tried again\n",
-                     log.folder.c_str(), SystemMessage(error).c_str());
-    else if (log.waiting.empty() && log.failing)
-        std::fprintf(stderr, "pulley-feed: the log is written again\n");
-    log.failing = !log.waiting.empty();
+    // Not a file of ours: its text stays, and our rows start on a line below.
+    length = size + 2;
+    return files.WriteAt(files.context, log.file, size, "\r\n", 2) == 2;
 }
 
-void WriteLogLine(SurveyLog& log, const UtcTime& time, const std::string& line)
+// The folder is made again when it has gone (a stick pulled and put back, a
+// share that came back empty), but not at start, where a missing folder is
+// more likely a mistyped name.
+static bool OpenDayFile(SurveyLog& log, const std::string& dayName, bool mayMakeFolder, std::string& reason)
 {
-    if (log.waiting.size() >= MostWaitingLines)
-        log.waiting.pop_front();
-    log.waiting.push_back({.fileName = LogFileName(time), .line = line});
-    RetryLogLines(log);
+    const LogFileOps& files = *log.files;
+    log.file = files.Open(files.context, PathOf(log, dayName));
+    if (log.file == nullptr && mayMakeFolder && files.MakeFolder(files.context, log.folder))
+        log.file = files.Open(files.context, PathOf(log, dayName));
+    int64_t size = 0, length = 0;
+    bool ready = log.file != nullptr && files.Size(files.context, log.file, size);
+    // The file this log last wrote, longer than it left it: the tail is a
+    // row whose write failed and could not be cut back then.
+    if (ready && dayName == log.dayName && size > log.length)
+        ready = files.Truncate(files.context, log.file, length = log.length);
+    else if (ready)
+        ready = CutTornRow(log, size, length);
+    if (!ready) {
+        reason = files.LastError(files.context);
+        CloseDayFile(log);
+        return false;
+    }
+    log.dayName = dayName;
+    log.length = length;
+    return length > 0 || Append(log, LogHeader, reason);
+}
+
+bool OpenSurveyLog(SurveyLog& log, const LogFileOps& files, const std::string& folder, const std::string& dayName,
+                   std::string& reason)
+{
+    log = SurveyLog{.files = &files, .folder = folder, .dayName = "", .file = nullptr, .length = 0};
+    return OpenDayFile(log, dayName, false, reason);
+}
+
+bool WriteLogRow(SurveyLog& log, const std::string& dayName, const std::string& row, std::string& reason)
+{
+    if (log.file != nullptr && dayName != log.dayName)
+        CloseDayFile(log);
+    if (log.file == nullptr && !OpenDayFile(log, dayName, true, reason))
+        return false;
+    return Append(log, row, reason);
 }
 
 void CloseSurveyLog(SurveyLog& log)

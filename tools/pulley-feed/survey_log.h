@@ -1,32 +1,49 @@
-// The survey log: one CSV file a UTC day in a folder, each line written
-// through to the disk at once, so a power cut loses at most the line being
-// written. A line that cannot be written is kept and tried again.
+// The survey log: one CSV file a UTC day in a folder. Each row is written
+// at the end of its day's file and flushed to the disk before the next, so
+// a power cut loses at most the row being written. A row is on the disk
+// whole or not at all: after a failed or short write, or a failed flush,
+// the file is put back to its length before the row. The files are reached
+// through a table of operations that tests can fail on purpose.
 #pragma once
 
-#include <windows.h>
-
-#include <deque>
+#include <cstdint>
 #include <string>
 
-#include "feed.h"
+typedef void* LogFile;  // null: none
 
-struct WaitingLogLine {
-    std::string fileName;  // of its day
-    std::string line;
+struct LogFileOps {
+    // Opens the file for reading and writing, created empty when missing;
+    // others may read it meanwhile. Null when it cannot be.
+    LogFile (*Open)(void* context, const std::string& path);
+    bool (*Size)(void* context, LogFile file, int64_t& size);
+    // Reads or writes at the offset; the number of bytes done, which may be
+    // fewer than asked, or -1.
+    int64_t (*ReadAt)(void* context, LogFile file, int64_t offset, char* bytes, int64_t count);
+    int64_t (*WriteAt)(void* context, LogFile file, int64_t offset, const char* bytes, int64_t count);
+    bool (*Flush)(void* context, LogFile file);  // onto the disk
+    bool (*Truncate)(void* context, LogFile file, int64_t size);
+    void (*Close)(void* context, LogFile file);
+    // Creates the folder, and the folders above it that are missing.
+    bool (*MakeFolder)(void* context, const std::string& path);
+    // What the last operation that failed on this thread said, in words.
+    std::string (*LastError)(void* context);
+    void* context;
 };
+
 struct SurveyLog {
+    const LogFileOps* files;
     std::string folder;
-    std::string fileName;  // of the open file, empty when none is open
-    HANDLE file;
-    std::deque<WaitingLogLine> waiting;  // lines not yet on disk, oldest first
-    bool failing;                     // reported, until a line is written again
+    std::string dayName;  // the day file whose length is known; open when file is
+    LogFile file;
+    int64_t length;  // that file's length in whole rows, as this log wrote it
 };
 
-// Opens today's file, so that a folder that cannot be written is said at
-// start; false with the system's reason.
-bool OpenSurveyLog(SurveyLog& log, const std::string& folder, const UtcTime& now, std::string& reason);
-// Writes the line into the file of its day, after any that wait.
-void WriteLogLine(SurveyLog& log, const UtcTime& time, const std::string& line);
-// Tries again the lines that wait.
-void RetryLogLines(SurveyLog& log);
+// Opens the first day's file, so that a folder that cannot be written is
+// said at start; false with the reason.
+bool OpenSurveyLog(SurveyLog& log, const LogFileOps& files, const std::string& folder, const std::string& dayName,
+                   std::string& reason);
+// Writes the row at the end of its day's file (created with the header,
+// and its folder with it when the folder has gone) and onto the disk. False,
+// with the reason, leaves the file as it was before the row.
+bool WriteLogRow(SurveyLog& log, const std::string& dayName, const std::string& row, std::string& reason);
 void CloseSurveyLog(SurveyLog& log);

@@ -1,0 +1,79 @@
+// What pulley-feed reads from outside: relay lines through the serial
+// reader, and its command line (times, endpoints, numbers). Nothing may
+// crash, and what is accepted must mean what it says. Run it with
+// -close_fd_mask=3: every refused command line says why.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "count_text.h"
+#include "endpoint.h"
+#include "feed_lines.h"
+#include "feed_options.h"
+
+static void ReadAsRelayLines(const std::string& input)
+{
+    for (bool feet : {false, true}) {
+        RelayLineReader reader{.edgeTechFeet = feet, .partial = "", .lastWasEdgeTech = false};
+        FeedReading latest{FeedStatus::NoData, 0};
+        // In two pieces, as a serial line delivers them.
+        ReadRelayBytes(reader, input.data(), input.size() / 2, latest);
+        ReadRelayBytes(reader, input.data() + input.size() / 2, input.size() - input.size() / 2, latest);
+        if (reader.partial.size() > 64 || (latest.status != FeedStatus::Valid && latest.status != FeedStatus::NoData &&
+                                           latest.status != FeedStatus::NotConnected))
+            std::abort();
+    }
+}
+
+static void ReadAsCommandLine(const std::string& input)
+{
+    std::vector<std::string> words{"pulley-feed"};
+    size_t start = 0;
+    for (size_t end; words.size() < 32 && (end = input.find('\n', start)) != std::string::npos; start = end + 1)
+        words.push_back(input.substr(start, end - start));
+    words.push_back(input.substr(start));
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    FeedOptions options;
+    if (ParseFeedOptions(static_cast<int>(argv.size()), argv.data(), options) != -1)
+        return;
+    if ((options.udpTargets.empty() && options.tcpEndpoint.empty() && options.logFolder.empty()) ||
+        options.baudRate < 110 || options.maxClients < 1 || options.maxClients > 1000)
+        std::abort();
+    for (const std::string& target : options.udpTargets) {
+        Endpoint endpoint;
+        std::string reason;
+        if (!ParseEndpoint(target, false, endpoint, reason) || endpoint.port == 0 || endpoint.host.empty())
+            std::abort();
+    }
+}
+
+// A time that is accepted comes back the same when written out and read again.
+static void ReadAsTime(const std::string& input)
+{
+    int64_t ms = 0, again = 0;
+    if (!ParseIsoTime(input.c_str(), ms))
+        return;
+    std::string text = IsoTimeText(UtcFromUnixMs(ms));
+    text.pop_back();  // the Z
+    if (!ParseIsoTime(text.c_str(), again) || again != ms)
+        std::abort();
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    std::string input(reinterpret_cast<const char*>(data), size);
+    ReadAsRelayLines(input);
+    ReadAsCommandLine(input);
+    ReadAsTime(input);
+    if (size >= 4) {  // a feet count turned back into metres shows those feet again
+        int32_t feet, metres;
+        std::memcpy(&feet, data, 4);
+        if (MetresFromFeet(feet, metres) && MetresToFeet(metres) != feet)
+            std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,105 @@
+#include "feed_options.h"
+
+#include <cstdio>
+
+#include "endpoint.h"
+#include "tool_args.h"
+
+const char FeedUsage[] =
+    "usage: pulley-feed [source] output... [options]\n"
+    "\n"
+    "source (default: the Pulley Display on this desktop, asked every 250 ms)\n"
+    "  --wait                 wait for the display to start\n"
+    "  --serial COMn          read relay lines from a serial port instead\n"
+    "  --baud N               its rate (default 9600)\n"
+    "  --edgetech-unit m|ft   the unit of EdgeTech lines, which carry none (default m)\n"
+    "  --stale-after S        a relay line is no longer trusted after S seconds\n"
+    "                         (default: 3 for EdgeTech lines, which come every second;\n"
+    "                         never for K-VARN and T count lines, sent on a change)\n"
+    "outputs, any of them, at least one\n"
+    "  --udp HOST[:PORT]      datagrams to a receiver or a broadcast address, such as\n"
+    "                         192.168.1.255 (port 10110 unless given; repeatable)\n"
+    "  --tcp [ADDR:]PORT      a line server on all interfaces, or on ADDR only\n"
+    "  --max-clients N        TCP clients at most (default 64, up to 1000)\n"
+    "  --log FOLDER           a CSV file a UTC day: pulley-YYYY-MM-DD.csv\n"
+    "options\n"
+    "  --format nmea|display|tcount|edgetech   the network lines (default nmea)\n"
+    "  --quiet                no status line\n"
+    "  --clock YYYY-MM-DDTHH:MM:SS  start the feed's UTC clock there (for tests)\n"
+    "  --help                 this text\n"
+    "\n"
+    "exit codes: 0 ended by Ctrl+C or the console closing, 1 bad argument,\n"
+    "2 no display running, 3 a port or address cannot be used, 4 the log\n"
+    "folder cannot be written\n";
+
+static bool ReadOption(ToolArgs& args, FeedOptions& options)
+{
+    const std::string& option = args.Current();
+    std::string text;
+    if (option == "--help" || option == "--wait" || option == "--quiet") {
+        bool& flag = option == "--help" ? options.help : option == "--wait" ? options.wait : options.quiet;
+        flag = true;
+        return true;
+    }
+    if (option == "--serial")
+        return args.Once() && args.Text(options.serialPort);
+    if (option == "--baud")
+        return args.Once() && args.WholeNumber(110, 921600, options.baudRate);
+    if (option == "--stale-after")
+        return args.Once() && args.Number(0.25, 86400, options.staleAfterSeconds);
+    if (option == "--edgetech-unit") {
+        if (!args.Once() || !args.Text(text))
+            return false;
+        if (text != "m" && text != "ft")
+            return args.Refuse("--edgetech-unit is m or ft");
+        options.edgeTechFeet = text == "ft";
+        return true;
+    }
+    if (option == "--udp") {
+        std::string reason;
+        Endpoint endpoint;
+        if (!args.Text(text))
+            return false;
+        options.udpTargets.push_back(text);
+        return ParseEndpoint(text, false, endpoint, reason) || args.Refuse("--udp " + reason);
+    }
+    if (option == "--tcp") {
+        std::string reason;
+        Endpoint endpoint;
+        return args.Once() && args.Text(options.tcpEndpoint) &&
+               (ParseEndpoint(options.tcpEndpoint, true, endpoint, reason) || args.Refuse("--tcp " + reason));
+    }
+    if (option == "--max-clients")
+        return args.Once() && args.WholeNumber(1, 1000, options.maxClients);
+    if (option == "--log")
+        return args.Once() && args.Text(options.logFolder);
+    if (option == "--format")
+        return args.Once() && args.Text(text) &&
+               (ParseFeedFormat(text, options.format) || args.Refuse("--format is nmea, display, tcount or edgetech"));
+    if (option == "--clock") {
+        if (!args.Once() || !args.Text(text))
+            return false;
+        options.clockGiven = ParseIsoTime(text.c_str(), options.clockStartMs);
+        return options.clockGiven || args.Refuse("--clock wants a time YYYY-MM-DDTHH:MM:SS that exists, not " + text);
+    }
+    return args.Unknown();
+}
+
+// Returns -1 when all is well, or the exit code after saying why.
+int ParseFeedOptions(int argc, char** argv, FeedOptions& options)
+{
+    ToolArgs args("pulley-feed", argc, argv);
+    while (args.Next()) {
+        if (!ReadOption(args, options))
+            return ExitUsage;
+        if (options.help) {
+            std::fputs(FeedUsage, stdout);
+            return ExitEnded;
+        }
+    }
+    if (options.udpTargets.empty() && options.tcpEndpoint.empty() && options.logFolder.empty()) {
+        args.Refuse("no output: give --udp, --tcp or --log");
+        return ExitUsage;
+    }
+    return -1;
+}

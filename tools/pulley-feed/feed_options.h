@@ -1,0 +1,40 @@
+// pulley-feed's command line. Portable, so that it is fuzzed with the rest
+// of what the feed reads.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "feed_lines.h"
+
+enum FeedExitCode {
+    ExitEnded = 0,       // Ctrl+C, or the console closed
+    ExitUsage = 1,       // a bad argument
+    ExitNoDisplay = 2,   // no display runs, and --wait was not given
+    ExitPortInUse = 3,   // a TCP port, a UDP socket or the serial port cannot be used
+    ExitLogFolder = 4,   // the log folder cannot be written
+};
+
+extern const char FeedUsage[];
+
+struct FeedOptions {
+    bool wait = false;
+    std::string serialPort;
+    long long baudRate = 9600;
+    bool edgeTechFeet = false;
+    double staleAfterSeconds = -1;  // -1: by the relay line's format
+    std::vector<std::string> udpTargets;
+    std::string tcpEndpoint;
+    long long maxClients = 64;
+    std::string logFolder;
+    FeedFormat format = FeedFormat::Nmea;
+    bool quiet = false;
+    bool clockGiven = false;
+    int64_t clockStartMs = 0;  // --clock: the UTC time to start at
+    bool help = false;
+};
+
+// -1 when the options are good; otherwise the exit code, after saying why
+// (or, for --help, after printing the usage).
+int ParseFeedOptions(int argc, char** argv, FeedOptions& options);
