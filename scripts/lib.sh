@@ -23,9 +23,15 @@ release_checksums() {
 
 say() { printf '== [%4d s] %s\n' "$SECONDS" "$*" >&2; }
 
+# The browser tests' own: a real Chromium, driven by WebDriver from Debian's
+# own python3, which has Debian's selenium. Nothing is downloaded.
+BROWSER_PACKAGES=(chromium chromium-driver python3-selenium)
+
+# Installs the packages named (all of PACKAGES when none is) that are missing.
 install_packages() {
-    local missing=()
-    for package in "${PACKAGES[@]}"; do
+    local missing=() wanted=("$@")
+    [ ${#wanted[@]} -eq 0 ] && wanted=("${PACKAGES[@]}")
+    for package in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
     done
     [ ${#missing[@]} -eq 0 ] && return 0

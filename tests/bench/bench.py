@@ -1,7 +1,9 @@
 """The benchmarks, printed as one table: the link to the pulley (round trip,
 bytes on the wire), the poll tick's CPU cost, the latency from a count change
-at the pulley to the relay line, the idle display's CPU use, start-up time
-and binary sizes. Run through scripts/bench; docs/performance.md keeps the
+at the pulley to the relay line, to the feed's datagram and to the digits of
+the feed's page in a browser, the CPU of the idle display and of the feed
+with many clients, start-up time and binary sizes. Run through scripts/bench
+(under Debian's python3, for selenium); docs/performance.md keeps the
 figures."""
 import os
 import random
@@ -13,6 +15,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'e2e'))
+from browser import chromium  # noqa: E402
 from harness import BIN, ID, NATIVE_BIN, DisplayTestCase, connect, free_port, wait_for  # noqa: E402
 
 BAUD = 19200
@@ -129,11 +132,16 @@ class Bench(DisplayTestCase):
         row('  of which the display\'s poll / the feed\'s share (poll every 250 ms), median',
             '%.0f / %.0f ms' % (statistics.median(display) * 1000, statistics.median(feed) * 1000))
 
-    def feed_cpu(self, clients):
+    def feed_cpu(self, server, clients, request=b''):
+        """The feed's CPU over the watch, with so many clients of its TCP
+        line server (tcp) or event streams from its web server (http),
+        each read as it comes."""
         port = free_port()
-        feed = self.start_feed('--tcp', '127.0.0.1:%d' % port, '--max-clients', 200)
+        feed = self.start_feed('--' + server, '127.0.0.1:%d' % port, '--max-clients', 200)
         sockets = [wait_for(lambda: connect(port), 10, 'the feed listening')]
         sockets += [connect(port) for _ in range(clients - 1)]
+        for client in sockets:
+            client.sendall(request)
         received = [0]
 
         def read():
@@ -153,9 +161,42 @@ class Bench(DisplayTestCase):
         reader.join(5)
         for client in sockets_open:
             client.close()
-        row('CPU of pulley-feed, count changing every second, %d TCP client%s, over %d s'
-            % (clients, 's' if clients > 1 else '', self.idle_seconds),
+        what = ('%d TCP client%s' % (clients, 's' if clients > 1 else '')) if server == 'tcp' else \
+            '%d /events streams' % clients
+        row('CPU of pulley-feed, count changing every second, %s, over %d s' % (what, self.idle_seconds),
             '%.2f%% of one core (%d bytes to the clients)' % (100 * used / self.idle_seconds, received[0]))
+
+    def page_latency(self, sim, tap):
+        """From a count change at the pulley to the page's digits, timed by
+        the browser itself when it changes them (one clock: this machine's);
+        the display's share ends with its relay line, as above."""
+        port = free_port()
+        self.start_feed('--http', '127.0.0.1:%d' % port)
+        wait_for(lambda: connect(port), 10, 'the page served')
+        browser = chromium(1280, 720)
+        try:
+            browser.get('http://127.0.0.1:%d/' % port)
+            browser.execute_script(
+                'window.changes = []; new MutationObserver(() => window.changes.push([performance.timeOrigin +'
+                ' performance.now(), document.getElementById("digits").textContent]))'
+                '.observe(document.getElementById("digits"), {childList: true, characterData: true, subtree: true})')
+            latencies, display = [], []
+            for count in range(50, 65):
+                tap.clear()
+                changed, changed_monotonic = time.time(), time.monotonic()
+                sim.control('count %d' % count)
+                shown = wait_for(lambda: [at for at, text in browser.execute_script('return window.changes')
+                                          if text == '%+05d' % count], 5, 'the page showing %d' % count)[0]
+                latencies.append(shown / 1000 - changed)
+                display.append(tap.chunks[0][0] - changed_monotonic)
+                time.sleep(random.uniform(0, 1))
+        finally:
+            browser.quit()
+        row('count change at the pulley to the page\'s digits in Chromium, median / worst of %d' % len(latencies),
+            '%.0f / %.0f ms' % (statistics.median(latencies) * 1000, max(latencies) * 1000))
+        rest = [a - b for a, b in zip(latencies, display)]
+        row('  of which the display\'s poll / the feed\'s and the browser\'s share, median',
+            '%.0f / %.0f ms' % (statistics.median(display) * 1000, statistics.median(rest) * 1000))
 
     def runTest(self):
         self.link()
@@ -164,9 +205,11 @@ class Bench(DisplayTestCase):
         sim, tap = self.connected_with_relay()
         self.relay_latency_and_idle_cpu(sim, tap)
         self.feed_latency(sim, tap)
+        self.page_latency(sim, tap)
         sim.control('rate 1')
         for clients in (1, 100):
-            self.feed_cpu(clients)
+            self.feed_cpu('tcp', clients)
+        self.feed_cpu('http', 100, b'GET /events HTTP/1.1\r\nAccept: text/event-stream\r\n\r\n')
         self.exit_display()
 
 

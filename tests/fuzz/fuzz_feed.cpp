@@ -1,5 +1,6 @@
 // What pulley-feed reads from outside: relay lines through the serial
-// reader, and its command line (times, endpoints, numbers). Nothing may
+// reader, request heads from browsers, and its command line (times,
+// endpoints, numbers). Nothing may
 // crash, and what is accepted must mean what it says. Run it with
 // -close_fd_mask=3: every refused command line says why.
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include "endpoint.h"
 #include "feed_lines.h"
 #include "feed_options.h"
+#include "http_request.h"
 
 static void ReadAsRelayLines(const std::string& input)
 {
@@ -40,15 +42,29 @@ static void ReadAsCommandLine(const std::string& input)
     FeedOptions options;
     if (ParseFeedOptions(static_cast<int>(argv.size()), argv.data(), options) != -1)
         return;
-    if ((options.udpTargets.empty() && options.tcpEndpoint.empty() && options.logFolder.empty()) ||
+    if ((options.udpTargets.empty() && options.tcpEndpoint.empty() && options.webEndpoints.empty() &&
+         options.logFolder.empty()) ||
         options.baudRate < 110 || options.maxClients < 1 || options.maxClients > 1000)
         std::abort();
     for (const std::string& target : options.udpTargets) {
         Endpoint endpoint;
         std::string reason;
-        if (!ParseEndpoint(target, false, endpoint, reason) || endpoint.port == 0 || endpoint.host.empty())
+        if (!ParseEndpoint(target, EndpointKind::Receiver, endpoint, reason) || endpoint.port == 0 || endpoint.host.empty())
             std::abort();
     }
+}
+
+// A request head: whatever the browser, or anyone, sends.
+static void ReadAsRequest(const std::string& input)
+{
+    HttpRequest request;
+    HeadState state = ReadRequestHead(input, request);
+    if (state == HeadState::Complete &&
+        (request.headBytes > input.size() || request.headBytes > MostRequestHeadBytes || request.path.empty() ||
+         request.path[0] != '/' || request.method.empty()))
+        std::abort();
+    if (state == HeadState::Incomplete && input.size() >= MostRequestHeadBytes)
+        std::abort();
 }
 
 // A time that is accepted comes back the same when written out and read again.
@@ -69,6 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ReadAsRelayLines(input);
     ReadAsCommandLine(input);
     ReadAsTime(input);
+    ReadAsRequest(input);
     if (size >= 4) {  // a feet count turned back into metres shows those feet again
         int32_t feet, metres;
         std::memcpy(&feet, data, 4);

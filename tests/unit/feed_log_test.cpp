@@ -200,10 +200,11 @@ struct SteppingClock {
 struct Sent {
     std::vector<std::pair<int64_t, std::string>> lines;
     FeedLoop* loop;
-    static void Line(void* context, const std::string& line)
+    static void Line(void* context, const std::string& line, const std::string&)
     {
         Sent& sent = *static_cast<Sent*>(context);
-        sent.lines.push_back({sent.loop->latest.monotonicMs, line});
+        if (!line.empty())
+            sent.lines.push_back({sent.loop->latest.monotonicMs, line});
     }
     static void Take(void* context, const TimedReading& reading) { TakeReading(*static_cast<Sent*>(context)->loop, reading); }
 };
@@ -224,7 +225,7 @@ TEST(FeedLoopClock, StepsOfTheWallClockStopNothing)
         LogWriter writer(log, [](const std::string&) {});
         FeedLoop loop;
         Sent sent{{}, &loop};
-        InitFeedLoop(loop, FeedFormat::Nmea, {.SendLine = Sent::Line, .context = &sent}, &writer);
+        InitFeedLoop(loop, FeedFormat::Nmea, {.Publish = Sent::Line, .context = &sent}, &writer);
         SteppingClock clock{.monotonic = 0, .utcOffset = start, .stepAt = 5000, .step = step, .stopAt = 30000};
         RunPolls({.Poll = SteadyCable, .context = nullptr},
                  {.MonotonicMs = SteppingClock::Monotonic, .UtcMs = SteppingClock::Utc, .Pause = SteppingClock::Pause,
@@ -267,7 +268,7 @@ TEST(FeedLoopClock, AHeldDiskOrConsoleHoldsNoLine)
         ConsoleWriter console({.Write = BlockedConsole, .context = &disk});
         FeedLoop loop;
         Sent sent{{}, &loop};
-        InitFeedLoop(loop, FeedFormat::Nmea, {.SendLine = Sent::Line, .context = &sent}, &writer);
+        InitFeedLoop(loop, FeedFormat::Nmea, {.Publish = Sent::Line, .context = &sent}, &writer);
         auto longest = std::chrono::steady_clock::duration::zero();
         for (int i = 0; i < 200; i++) {  // a change of count every reading: a line and a row each
             auto before = std::chrono::steady_clock::now();

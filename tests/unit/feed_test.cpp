@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "endpoint.h"
+#include "http_request.h"
 #include "feed_lines.h"
 #include "shared_constants.h"
 #include "tool_args.h"
@@ -109,12 +111,14 @@ TEST(FeedArguments, TimesEndpointsAndNumbersAreCheckedStrictly)
 
     Endpoint endpoint;
     std::string reason;
-    EXPECT_TRUE(ParseEndpoint("logger.local", false, endpoint, reason));
+    EXPECT_TRUE(ParseEndpoint("logger.local", EndpointKind::Receiver, endpoint, reason));
     EXPECT_EQ(endpoint.port, 10110);
-    EXPECT_TRUE(ParseEndpoint("10111", true, endpoint, reason) && endpoint.host.empty() && endpoint.port == 10111);
+    EXPECT_TRUE(ParseEndpoint("10111", EndpointKind::Listener, endpoint, reason) && endpoint.host.empty() && endpoint.port == 10111);
     for (const char* text : {"logger:", ":10110", "a b:10110", "host:0", "host:65536", "host:1:2"})
-        EXPECT_FALSE(ParseEndpoint(text, false, endpoint, reason)) << text;
-    EXPECT_FALSE(ParseEndpoint(":10110", true, endpoint, reason));
+        EXPECT_FALSE(ParseEndpoint(text, EndpointKind::Receiver, endpoint, reason)) << text;
+    EXPECT_FALSE(ParseEndpoint(":10110", EndpointKind::Listener, endpoint, reason));
+    EXPECT_TRUE(ParseEndpoint("127.0.0.1", EndpointKind::Web, endpoint, reason) && endpoint.port == 8110);
+    EXPECT_TRUE(ParseEndpoint("8080", EndpointKind::Web, endpoint, reason) && endpoint.host.empty());
 
     long long whole = 0;
     double number = 0;
@@ -177,4 +181,38 @@ TEST(FeedSchedule, OnChangeAndAtLeastEveryInterval)
     EXPECT_FALSE(LineDue(schedule, 1500, {FeedStatus::TestValue, 13}));
     EXPECT_TRUE(LineDue(schedule, 1750, {FeedStatus::TestValue, 13}));
     EXPECT_TRUE(LineDue(schedule, 2749, {FeedStatus::TestValue, 13})) << "a poll a millisecond early";
+}
+
+TEST(FeedWeb, RequestHeadsRoutesAndThePage)
+{
+    HttpRequest request;
+    EXPECT_EQ(ReadRequestHead("GET /events HTTP/1.1\r\nHost: ship\r\n", request), HeadState::Incomplete);
+    ASSERT_EQ(ReadRequestHead("GET /count.json?x=1 HTTP/1.1\r\nHost: ship\r\n\r\nextra", request), HeadState::Complete);
+    EXPECT_EQ(std::tie(request.path, request.query, request.headBytes),
+              std::make_tuple(std::string("/count.json"), std::string("x=1"), size_t(44)));
+    EXPECT_EQ(RouteOf(request), Route::Count);
+    ASSERT_EQ(ReadRequestHead("HEAD / HTTP/1.0\n\n", request), HeadState::Complete);  // LF alone, as some tools send
+    EXPECT_TRUE(RouteOf(request) == Route::Page && IsHead(request));
+    ASSERT_EQ(ReadRequestHead("POST /events HTTP/1.1\r\n\r\n", request), HeadState::Complete);
+    EXPECT_EQ(RouteOf(request), Route::MethodNotAllowed);
+    ASSERT_EQ(ReadRequestHead("GET /reset HTTP/1.1\r\n\r\n", request), HeadState::Complete);
+    EXPECT_EQ(RouteOf(request), Route::NotFound);
+    for (const char* bad : {"GET\r\n\r\n", "GET / HTTP/2.0\r\n\r\n", "GET nothing HTTP/1.1\r\n\r\n", "G(T / HTTP/1.1\r\n\r\n",
+                            "GET /\x01 HTTP/1.1\r\n\r\n"})
+        EXPECT_EQ(ReadRequestHead(bad, request), HeadState::Malformed) << bad;
+    EXPECT_EQ(ReadRequestHead("GET / HTTP/1.1\r\n" + std::string(9000, 'x'), request), HeadState::TooLarge);
+
+    std::string page = FeedPage("<b>CTD & \"winch\"</b>", "n0nce");
+    EXPECT_LT(page.size(), 32u * 1024);
+    EXPECT_NE(page.find("<title>&lt;b&gt;CTD &amp; &quot;winch&quot;&lt;/b&gt;"), std::string::npos);
+    EXPECT_EQ(page.find("{{"), std::string::npos);
+    EXPECT_EQ(page.find("://"), std::string::npos) << "nothing fetched from elsewhere";
+    EXPECT_NE(PagePolicy("n0nce").find("script-src 'nonce-n0nce'"), std::string::npos);
+
+    EXPECT_EQ(BuildReadingJson(Noon, {FeedStatus::Valid, 25}, RateOf({{0, 24}, {1000, 25}})),
+              "{\"metres\":25,\"feet\":82,\"text_m\":\"+0025m\",\"text_ft\":\"+00082ft\",\"valid\":true,"
+              "\"status\":\"valid\",\"rate_m_per_min\":60.0,\"utc\":\"2026-12-08T12:34:56.789Z\"}");
+    EXPECT_EQ(BuildReadingJson(Noon, {FeedStatus::NoDisplay, 0}, {}),
+              "{\"metres\":null,\"feet\":null,\"text_m\":\"-----m\",\"text_ft\":\"------ft\",\"valid\":false,"
+              "\"status\":\"no-display\",\"rate_m_per_min\":null,\"utc\":\"2026-12-08T12:34:56.789Z\"}");
 }

@@ -22,18 +22,21 @@ static bool PlainHost(const std::string& host)
                host.size();
 }
 
-bool ParseEndpoint(const std::string& text, bool hostOptional, Endpoint& endpoint, std::string& reason)
+bool ParseEndpoint(const std::string& text, EndpointKind kind, Endpoint& endpoint, std::string& reason)
 {
     size_t colon = text.find(':');
-    bool hasPort = colon != std::string::npos || hostOptional;
-    std::string host = colon != std::string::npos ? text.substr(0, colon) : hostOptional ? "" : text;
-    std::string port = colon != std::string::npos ? text.substr(colon + 1) : hostOptional ? text : "";
-    endpoint = Endpoint{.host = host, .port = DefaultFeedPort};
-    if (hasPort && !ParsePort(port, endpoint.port)) {
+    bool digitsAlone = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+    // Without a colon the text is the host, or for a listener the port
+    // (and for the web either, told apart by its digits).
+    bool portAlone = colon == std::string::npos && (kind == EndpointKind::Listener || (kind == EndpointKind::Web && digitsAlone));
+    std::string host = colon != std::string::npos ? text.substr(0, colon) : portAlone ? "" : text;
+    std::string port = colon != std::string::npos ? text.substr(colon + 1) : portAlone ? text : "";
+    endpoint = Endpoint{.host = host, .port = kind == EndpointKind::Web ? DefaultWebPort : DefaultFeedPort};
+    if ((colon != std::string::npos || portAlone) && !ParsePort(port, endpoint.port)) {
         reason = "\"" + text + "\" has no port from 1 to 65535";
         return false;
     }
-    if ((colon != std::string::npos || !hostOptional) && !PlainHost(host)) {
+    if (!portAlone && !PlainHost(host)) {
         reason = "\"" + text + "\" names no host";
         return false;
     }

@@ -5,12 +5,17 @@
 #include <string>
 
 constexpr uint16_t DefaultFeedPort = 10110;  // the port NMEA routers use
+constexpr uint16_t DefaultWebPort = 8110;    // a port no browser refuses
 
 struct Endpoint {
     std::string host;  // a name or dotted address; empty: every interface
     uint16_t port;
 };
 
-// "HOST[:PORT]" (port 10110 unless given) or, with hostOptional,
-// "[ADDR:]PORT"; false, with the reason, for anything else.
-bool ParseEndpoint(const std::string& text, bool hostOptional, Endpoint& endpoint, std::string& reason);
+enum class EndpointKind {
+    Receiver,  // HOST[:PORT], port 10110 unless given
+    Listener,  // [ADDR:]PORT, every interface unless given
+    Web,       // [ADDR:]PORT or ADDR alone, port 8110 unless given
+};
+// False, with the reason, for a text that is not of its kind.
+bool ParseEndpoint(const std::string& text, EndpointKind kind, Endpoint& endpoint, std::string& reason);

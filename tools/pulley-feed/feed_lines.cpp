@@ -197,6 +197,20 @@ std::string BuildSentence(const UtcTime& time, const FeedReading& reading, const
     return std::string("$").append(body).append(end);
 }
 
+std::string BuildReadingJson(const UtcTime& time, const FeedReading& reading, const PayoutRate& rate)
+{
+    bool has = HasCount(reading);
+    std::string rateText = RateText(rate);
+    std::string json = "{\"metres\":" + (has ? std::to_string(reading.metres) : "null");
+    json += ",\"feet\":" + (has ? std::to_string(MetresToFeet(reading.metres)) : "null");
+    json += ",\"text_m\":\"" + std::string(FormatCount(reading.metres, Metres, has).text) + "\"";
+    json += ",\"text_ft\":\"" + std::string(FormatCount(reading.metres, Feet, has).text) + "\"";
+    json += std::string(",\"valid\":") + (reading.status == FeedStatus::Valid ? "true" : "false");
+    json += ",\"status\":\"" + std::string(StatusWord(reading.status)) + "\"";
+    json += ",\"rate_m_per_min\":" + (rateText.empty() ? "null" : rateText);
+    return json + ",\"utc\":\"" + IsoTimeText(time) + "\"}";
+}
+
 std::string BuildFeedLine(FeedFormat format, const UtcTime& time, const FeedReading& reading,
                           const PayoutRate& rate)
 {

@@ -79,6 +79,11 @@ std::string BuildSentence(const UtcTime& time, const FeedReading& reading, const
 std::string BuildFeedLine(FeedFormat format, const UtcTime& time, const FeedReading& reading,
                           const PayoutRate& rate);
 
+// The reading as JSON, the same values as its sentence, for the page and
+// other programs: metres, feet (the display's feet) and the display's texts
+// in both units, valid, the status word, the rate and the UTC time.
+std::string BuildReadingJson(const UtcTime& time, const FeedReading& reading, const PayoutRate& rate);
+
 // A relay line read back from a serial line, in any of the display's three
 // formats. An EdgeTech line carries no unit: edgeTechFeet says which it is.
 // False for a line that is none of them.

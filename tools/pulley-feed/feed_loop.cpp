@@ -38,8 +38,10 @@ void TakeReading(FeedLoop& loop, const TimedReading& timed)
     else
         loop.rate.samples.clear();
     UtcTime time = UtcFromUnixMs(timed.utcMs);
+    std::string line;
     if (LineDue(loop.lines, timed.monotonicMs, reading))
-        loop.outputs.SendLine(loop.outputs.context, BuildFeedLine(loop.format, time, reading, loop.rate));
+        line = BuildFeedLine(loop.format, time, reading, loop.rate);
+    loop.outputs.Publish(loop.outputs.context, line, BuildReadingJson(time, reading, loop.rate));
     if (loop.log != nullptr && LineDue(loop.rows, timed.monotonicMs, reading))
         loop.log->Push({LogFileName(time), BuildLogLine(time, reading, loop.rate), timed.utcMs});
 }

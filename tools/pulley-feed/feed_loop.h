@@ -33,7 +33,8 @@ void RunPolls(const FeedSource& source, const FeedClock& clock, void (*take)(voi
               void* takeContext);
 
 struct FeedOutputs {
-    void (*SendLine)(void* context, const std::string& line);  // to every network output
+    // Every reading as JSON, with its line when one is due (empty when not).
+    void (*Publish)(void* context, const std::string& line, const std::string& json);
     void* context;
 };
 
@@ -49,5 +50,5 @@ struct FeedLoop {
     TimedReading latest;
 };
 void InitFeedLoop(FeedLoop& loop, FeedFormat format, const FeedOutputs& outputs, LogWriter* log);
-// The reading's line when one is due, and its row when one is due.
+// The reading, with its line when one is due, and its row when one is due.
 void TakeReading(FeedLoop& loop, const TimedReading& reading);

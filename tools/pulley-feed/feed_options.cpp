@@ -20,7 +20,10 @@ const char FeedUsage[] =
     "  --udp HOST[:PORT]      datagrams to a receiver or a broadcast address, such as\n"
     "                         192.168.1.255 (port 10110 unless given; repeatable)\n"
     "  --tcp [ADDR:]PORT      a line server on all interfaces, or on ADDR only\n"
-    "  --max-clients N        TCP clients at most (default 64, up to 1000)\n"
+    "  --http [ADDR:]PORT     a live web page of the count, /events and /count.json\n"
+    "                         (port 8110 when ADDR is given alone; repeatable)\n"
+    "  --name TEXT            the station's name on the page (default Winch)\n"
+    "  --max-clients N        clients at most on each server (default 64, up to 1000)\n"
     "  --log FOLDER           a CSV file a UTC day: pulley-YYYY-MM-DD.csv\n"
     "options\n"
     "  --format nmea|display|tcount|edgetech   the network lines (default nmea)\n"
@@ -31,6 +34,17 @@ const char FeedUsage[] =
     "exit codes: 0 ended by Ctrl+C or the console closing, 1 bad argument,\n"
     "2 no display running, 3 a port or address cannot be used, 4 the log\n"
     "folder cannot be written\n";
+
+// An option that may be given again, each time another endpoint.
+static bool AddEndpoint(ToolArgs& args, EndpointKind kind, std::vector<std::string>& endpoints)
+{
+    std::string text, reason;
+    Endpoint endpoint;
+    if (!args.Text(text))
+        return false;
+    endpoints.push_back(text);
+    return ParseEndpoint(text, kind, endpoint, reason) || args.Refuse(args.Current() + " " + reason);
+}
 
 static bool ReadOption(ToolArgs& args, FeedOptions& options)
 {
@@ -55,20 +69,18 @@ static bool ReadOption(ToolArgs& args, FeedOptions& options)
         options.edgeTechFeet = text == "ft";
         return true;
     }
-    if (option == "--udp") {
-        std::string reason;
-        Endpoint endpoint;
-        if (!args.Text(text))
-            return false;
-        options.udpTargets.push_back(text);
-        return ParseEndpoint(text, false, endpoint, reason) || args.Refuse("--udp " + reason);
-    }
+    if (option == "--udp")
+        return AddEndpoint(args, EndpointKind::Receiver, options.udpTargets);
     if (option == "--tcp") {
         std::string reason;
         Endpoint endpoint;
         return args.Once() && args.Text(options.tcpEndpoint) &&
-               (ParseEndpoint(options.tcpEndpoint, true, endpoint, reason) || args.Refuse("--tcp " + reason));
+               (ParseEndpoint(options.tcpEndpoint, EndpointKind::Listener, endpoint, reason) || args.Refuse("--tcp " + reason));
     }
+    if (option == "--http")
+        return AddEndpoint(args, EndpointKind::Web, options.webEndpoints);
+    if (option == "--name")
+        return args.Once() && args.Text(options.stationName);
     if (option == "--max-clients")
         return args.Once() && args.WholeNumber(1, 1000, options.maxClients);
     if (option == "--log")
@@ -97,8 +109,9 @@ int ParseFeedOptions(int argc, char** argv, FeedOptions& options)
             return ExitEnded;
         }
     }
-    if (options.udpTargets.empty() && options.tcpEndpoint.empty() && options.logFolder.empty()) {
-        args.Refuse("no output: give --udp, --tcp or --log");
+    if (options.udpTargets.empty() && options.tcpEndpoint.empty() && options.webEndpoints.empty() &&
+        options.logFolder.empty()) {
+        args.Refuse("no output: give --udp, --tcp, --http or --log");
         return ExitUsage;
     }
     return -1;

@@ -26,6 +26,8 @@ struct FeedOptions {
     double staleAfterSeconds = -1;  // -1: by the relay line's format
     std::vector<std::string> udpTargets;
     std::string tcpEndpoint;
+    std::vector<std::string> webEndpoints;
+    std::string stationName = "Winch";
     long long maxClients = 64;
     std::string logFolder;
     FeedFormat format = FeedFormat::Nmea;

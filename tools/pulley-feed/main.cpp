@@ -1,7 +1,7 @@
 // pulley-feed: takes the count from the running display (or from another
 // display's relay line on a serial port) and shares it on the network, as
-// UDP datagrams and on a TCP line server, and in a survey log of one CSV
-// file a day. docs/integration.md describes the lines.
+// UDP datagrams, on a TCP line server and on a live web page, and in a
+// survey log of one CSV file a day. docs/integration.md describes them.
 //
 // Four threads, so that nothing slow holds the lines: the source thread
 // polls the display or the serial port every 250 ms; the main thread serves
@@ -101,10 +101,10 @@ static void PostReading(void* context, const TimedReading& reading)
     WakeNetwork(program.network);
 }
 
-static void SendLine(void* context, const std::string& line)
+static void Publish(void* context, const std::string& line, const std::string& json)
 {
     FeedProgram& program = *static_cast<FeedProgram*>(context);
-    SendToNetwork(program.network, line, program.loop.latest.monotonicMs);
+    PublishToNetwork(program.network, line, json, program.loop.latest.monotonicMs);
 }
 
 static void WriteToConsole(void*, bool message, const std::string& text)
@@ -119,6 +119,23 @@ static void WriteToConsole(void*, bool message, const std::string& text)
 
 static const ConsoleOps StandardConsole = {.Write = WriteToConsole, .context = nullptr};
 
+// A receiver has nothing to say: more than this in a second is a flood.
+constexpr size_t MostLineInputPerSecond = 4096;
+
+// The address to listen on: every interface, or one of this computer's.
+static bool ListenAddress(const std::string& text, EndpointKind kind, sockaddr_in& address, std::string& reason)
+{
+    Endpoint endpoint;
+    ParseEndpoint(text, kind, endpoint, reason);
+    address = sockaddr_in{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(endpoint.port);
+    if (endpoint.host.empty() || inet_pton(AF_INET, endpoint.host.c_str(), &address.sin_addr) == 1)
+        return true;
+    reason = endpoint.host + " is not an address of this computer";
+    return false;
+}
+
 static int OpenOutputs(FeedProgram& program)
 {
     const FeedOptions& options = program.options;
@@ -127,16 +144,18 @@ static int OpenOutputs(FeedProgram& program)
         return Fail(ExitPortInUse, "no socket on 127.0.0.1: " + reason);
     if (!options.udpTargets.empty() && !OpenUdp(program.network.udp, options.udpTargets, *program.console, reason))
         return Fail(ExitPortInUse, reason);
-    if (!options.tcpEndpoint.empty()) {
-        Endpoint endpoint;
-        ParseEndpoint(options.tcpEndpoint, true, endpoint, reason);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(endpoint.port);
-        if (!endpoint.host.empty() && inet_pton(AF_INET, endpoint.host.c_str(), &address.sin_addr) != 1)
-            return Fail(ExitPortInUse, "--tcp " + endpoint.host + " is not an address of this computer");
-        if (!OpenTcpServer(program.network.lines, address, static_cast<size_t>(options.maxClients), reason))
-            return Fail(ExitPortInUse, "cannot serve TCP on " + options.tcpEndpoint + ": " + reason);
+    sockaddr_in address;
+    if (!options.tcpEndpoint.empty() &&
+        (!ListenAddress(options.tcpEndpoint, EndpointKind::Listener, address, reason) ||
+         !OpenTcpServer(program.network.lines, address, static_cast<size_t>(options.maxClients), MostLineInputPerSecond,
+                        {.Received = nullptr, .context = nullptr}, reason)))
+        return Fail(ExitPortInUse, "cannot serve TCP on " + options.tcpEndpoint + ": " + reason);
+    for (const std::string& web : options.webEndpoints) {
+        program.network.webs.push_back(std::make_unique<HttpServer>());
+        if (!ListenAddress(web, EndpointKind::Web, address, reason) ||
+            !OpenHttpServer(*program.network.webs.back(), address, static_cast<size_t>(options.maxClients),
+                            options.stationName, reason))
+            return Fail(ExitPortInUse, "cannot serve the web page on " + web + ": " + reason);
     }
     if (!options.logFolder.empty() &&
         !OpenSurveyLog(program.log, Win32LogFiles, options.logFolder,
@@ -170,11 +189,14 @@ static void ShowStatus(FeedProgram& program)
     if (HasCount(reading))
         std::snprintf(count, sizeof count, " %ld m", static_cast<long>(reading.metres));
     char line[200];
-    std::snprintf(line, sizeof line, "\r%s%s: %s%s, %zu TCP clients, %llu datagrams%s%s    ",
+    size_t webClients = 0;
+    for (const auto& web : program.network.webs)
+        webClients += web->tcp.clients.size();
+    std::snprintf(line, sizeof line, "\r%s%s: %s%s, %zu TCP clients, %zu web, %llu datagrams%s%s    ",
                   options.serialPort.empty() ? "display" : options.serialPort.c_str(),
                   options.serialPort.empty() && options.wait && reading.status == FeedStatus::NoDisplay ? " (waiting)"
                                                                                                        : "",
-                  StatusWord(reading.status), count, program.network.lines.clients.size(),
+                  StatusWord(reading.status), count, program.network.lines.clients.size(), webClients,
                   static_cast<unsigned long long>(program.network.udp.sent),
                   options.logFolder.empty() ? "" : ", log ",
                   options.logFolder.empty() ? "" : LogFileName(UtcFromUnixMs(program.loop.latest.utcMs)).c_str());
@@ -259,7 +281,7 @@ int main(int argc, char** argv)
         if (!options.logFolder.empty())
             log = new LogWriter(program.log, [&console](const std::string& text) { console.Message(text); });
         program.logWriter = log;
-        InitFeedLoop(program.loop, options.format, {.SendLine = SendLine, .context = &program}, log);
+        InitFeedLoop(program.loop, options.format, {.Publish = Publish, .context = &program}, log);
         running = &program;
         SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
         Run(program);

@@ -34,6 +34,8 @@ void ServeNetwork(FeedNetwork& network, int waitMs)
     FD_SET(network.wake, &readable);
     if (network.lines.listener != INVALID_SOCKET)
         WatchTcpServer(network.lines, readable, writable);
+    for (const auto& web : network.webs)
+        WatchTcpServer(web->tcp, readable, writable);
     timeval timeout{waitMs / 1000, (waitMs % 1000) * 1000};
     if (select(0, &readable, &writable, nullptr, &timeout) <= 0) {
         FD_ZERO(&readable);  // nothing came; stuck clients are still looked for
@@ -44,21 +46,28 @@ void ServeNetwork(FeedNetwork& network, int waitMs)
     while (FD_ISSET(network.wake, &readable) && recv(network.wake, drained, sizeof drained, 0) > 0) {
     }
     if (network.lines.listener != INVALID_SOCKET)
-        ServeTcpServer(network.lines, readable, writable, nowMs);
+        ServeTcpServer(network.lines, readable, nowMs);
+    for (const auto& web : network.webs)
+        ServeTcpServer(web->tcp, readable, nowMs);
     if (network.udp.socket != INVALID_SOCKET)
         LookUpReceivers(network.udp, nowMs);
 }
 
-void SendToNetwork(FeedNetwork& network, const std::string& line, int64_t nowMs)
+void PublishToNetwork(FeedNetwork& network, const std::string& line, const std::string& json, int64_t nowMs)
 {
-    if (network.udp.socket != INVALID_SOCKET)
+    bool due = !line.empty();
+    for (const auto& web : network.webs)
+        PublishToHttp(*web, json, due, nowMs);
+    if (due && network.udp.socket != INVALID_SOCKET)
         SendDatagrams(network.udp, line, nowMs);
-    if (network.lines.listener != INVALID_SOCKET)
+    if (due && network.lines.listener != INVALID_SOCKET)
         QueueForClients(network.lines, line, nowMs);
 }
 
 void CloseNetwork(FeedNetwork& network)
 {
+    for (const auto& web : network.webs)
+        CloseTcpServer(web->tcp);
     CloseTcpServer(network.lines);
     CloseUdp(network.udp);
     if (network.wake != INVALID_SOCKET)

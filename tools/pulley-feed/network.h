@@ -1,12 +1,16 @@
-// The thread that serves the network: the UDP receivers and the TCP line
-// server, and a socket of its own on 127.0.0.1 through which the other
-// threads wake it (a new reading, Ctrl+C) while it waits in select().
+// The thread that serves the network: the UDP receivers, the TCP line
+// server and the web servers, and a socket of its own on 127.0.0.1 through
+// which the other threads wake it (a new reading, Ctrl+C) while it waits in
+// select().
 #pragma once
 
 #include <winsock2.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "http_server.h"
 #include "tcp_server.h"
 #include "udp_output.h"
 
@@ -15,6 +19,7 @@ struct FeedNetwork {
     sockaddr_in wakeAddress;
     UdpOutput udp;      // socket INVALID_SOCKET when not asked for
     TcpServer lines;    // listener INVALID_SOCKET when not asked for
+    std::vector<std::unique_ptr<HttpServer>> webs;  // each its handler's context: it stays put
 };
 
 bool OpenWakeSocket(FeedNetwork& network, std::string& reason);
@@ -22,5 +27,7 @@ bool OpenWakeSocket(FeedNetwork& network, std::string& reason);
 void WakeNetwork(const FeedNetwork& network);
 // Serves the sockets for up to waitMs, returning early when woken.
 void ServeNetwork(FeedNetwork& network, int waitMs);
-void SendToNetwork(FeedNetwork& network, const std::string& line, int64_t nowMs);
+// Every reading goes to the web servers, for those who ask; its line, when
+// one is due (not empty), to every output.
+void PublishToNetwork(FeedNetwork& network, const std::string& line, const std::string& json, int64_t nowMs);
 void CloseNetwork(FeedNetwork& network);

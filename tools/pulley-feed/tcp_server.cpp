@@ -18,10 +18,16 @@ static bool NeverWait(SOCKET socket)
     return ioctlsocket(socket, FIONBIO, &nonBlocking) == 0;
 }
 
-bool OpenTcpServer(TcpServer& server, const sockaddr_in& address, size_t maxClients, std::string& reason)
+bool OpenTcpServer(TcpServer& server, const sockaddr_in& address, size_t maxClients, size_t mostInputPerSecond,
+                   const TcpHandler& handler, std::string& reason)
 {
-    server = TcpServer{.listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP), .maxClients = maxClients,
-                       .clients = {}, .refused = 0, .dropped = 0};
+    server = TcpServer{.listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP),
+                       .maxClients = maxClients,
+                       .mostInputPerSecond = mostInputPerSecond,
+                       .handler = handler,
+                       .clients = {},
+                       .refused = 0,
+                       .dropped = 0};
     if (server.listener == INVALID_SOCKET) {
         reason = SocketMessage(WSAGetLastError());
         return false;
@@ -37,13 +43,18 @@ bool OpenTcpServer(TcpServer& server, const sockaddr_in& address, size_t maxClie
     return true;
 }
 
+void QueueForClient(TcpClient& client, const std::string& bytes, int64_t nowMs)
+{
+    if (client.queued.empty())
+        client.lastTakenMs = nowMs;  // the wait for it starts now
+    client.queued += bytes;
+}
+
 void QueueForClients(TcpServer& server, const std::string& bytes, int64_t nowMs)
 {
-    for (TcpClient& client : server.clients) {
-        if (client.queued.empty())
-            client.lastTakenMs = nowMs;  // the wait for it starts now
-        client.queued += bytes;
-    }
+    for (TcpClient& client : server.clients)
+        if (client.subscribed)
+            QueueForClient(client, bytes, nowMs);
 }
 
 void WatchTcpServer(const TcpServer& server, fd_set& readable, fd_set& writable)
@@ -71,20 +82,31 @@ static void AcceptClients(TcpServer& server, int64_t nowMs)
         NeverWait(socket);
         SetOption(socket, IPPROTO_TCP, TCP_NODELAY, TRUE);  // lines go out at once, not gathered by Nagle
         SetOption(socket, SOL_SOCKET, SO_SNDBUF, ClientSendBufferBytes);
-        server.clients.push_back({.socket = socket, .queued = "", .lastTakenMs = nowMs, .peerDone = false,
-                                  .inputSecondMs = nowMs, .inputThisSecond = 0});
+        server.clients.push_back({.socket = socket,
+                                  .queued = "",
+                                  .lastTakenMs = nowMs,
+                                  .peerDone = false,
+                                  .inputSecondMs = nowMs,
+                                  .inputThisSecond = 0,
+                                  .received = "",
+                                  .subscribed = server.handler.Received == nullptr,
+                                  .closeWhenSent = false,
+                                  .closing = false,
+                                  .deadlineMs = -1});
+        if (server.handler.Received != nullptr)
+            server.handler.Received(server.handler.context, server.clients.back(), nowMs);
     }
 }
 
-// What the client sends is read and thrown away; false when it is gone or
-// floods.
-static bool ReadClient(TcpClient& client, int64_t nowMs)
+// What the client sends goes to the handler, or is thrown away; false when
+// the client is gone, floods, or the handler is done with it.
+static bool ReadClient(TcpServer& server, TcpClient& client, int64_t nowMs)
 {
-    char ignored[1024];
-    int got = recv(client.socket, ignored, sizeof ignored, 0);
-    if (got == 0) {  // it shut down its sending side; it may still receive
+    char bytes[1024];
+    int got = recv(client.socket, bytes, sizeof bytes, 0);
+    if (got == 0) {  // it shut down its sending side; it may still receive, unless answered
         client.peerDone = true;
-        return true;
+        return !client.closing;
     }
     if (got < 0)
         return WSAGetLastError() == WSAEWOULDBLOCK;
@@ -93,10 +115,21 @@ static bool ReadClient(TcpClient& client, int64_t nowMs)
         client.inputThisSecond = 0;
     }
     client.inputThisSecond += static_cast<size_t>(got);
-    return client.inputThisSecond <= MostInputPerSecond;
+    if (client.inputThisSecond > server.mostInputPerSecond)
+        return false;
+    if (server.handler.Received == nullptr || client.closing)
+        return true;
+    client.received.append(bytes, static_cast<size_t>(got));
+    return server.handler.Received(server.handler.context, client, nowMs);
 }
 
-// False when the client is gone or has taken nothing for too long.
+// A client whose answer is all sent gets the end of it (its sending side
+// shut down), and is closed once it closes too, or after a few seconds: a
+// socket closed with input unread may reset the connection, and with it
+// the end of the answer.
+constexpr int64_t ClosingMs = 5000;
+
+// False when the client is gone.
 static bool WriteClient(TcpClient& client, int64_t nowMs)
 {
     int sent = send(client.socket, client.queued.data(), static_cast<int>(client.queued.size()), 0);
@@ -106,23 +139,35 @@ static bool WriteClient(TcpClient& client, int64_t nowMs)
         client.queued.erase(0, static_cast<size_t>(sent));
         client.lastTakenMs = nowMs;
     }
-    return true;
+    if (client.queued.empty() && client.closeWhenSent && !client.closing) {
+        shutdown(client.socket, SD_SEND);
+        client.closing = true;
+        client.deadlineMs = nowMs + ClosingMs;
+    }
+    return !(client.closing && client.peerDone);
 }
 
+// False for a client that has taken nothing for too long, or whose time is up.
 static bool Healthy(const TcpClient& client, int64_t nowMs)
 {
+    if (client.deadlineMs >= 0 && nowMs >= client.deadlineMs)
+        return false;
     return client.queued.empty() ||
            (nowMs - client.lastTakenMs < StuckClientMs && client.queued.size() <= ClientQueueLimit);
 }
 
-void ServeTcpServer(TcpServer& server, const fd_set& readable, const fd_set& writable, int64_t nowMs)
+// Sends are tried whenever bytes wait, not only when select() saw room: an
+// answer made from what was just read goes out at once, and a send with no
+// room returns at once.
+void ServeTcpServer(TcpServer& server, const fd_set& readable, int64_t nowMs)
 {
     if (FD_ISSET(server.listener, &readable))
         AcceptClients(server, nowMs);
     for (size_t i = 0; i < server.clients.size();) {
         TcpClient& client = server.clients[i];
-        bool keep = (!FD_ISSET(client.socket, &readable) || ReadClient(client, nowMs)) &&
-                    (!FD_ISSET(client.socket, &writable) || WriteClient(client, nowMs)) && Healthy(client, nowMs);
+        bool keep = !FD_ISSET(client.socket, &readable) || ReadClient(server, client, nowMs);
+        bool wantsToSend = !client.queued.empty() || (client.closeWhenSent && !client.closing);
+        keep = keep && (!wantsToSend || WriteClient(client, nowMs)) && Healthy(client, nowMs);
         if (keep) {
             i++;
             continue;

@@ -1,8 +1,10 @@
 // A TCP server for receivers: any number of clients up to a limit, each
 // with a queue of its own, served without ever waiting on one. A receiver
-// has nothing to say: a client that shuts down its sending side still gets
-// its lines; one that sends more than a few KiB a second, or takes nothing
-// of what waits for it for 30 s, is dropped and its place freed.
+// has little to say: a client that shuts down its sending side still gets
+// what is sent to it; one that sends more than the server allows in a
+// second, or takes nothing of what waits for it for 30 s, is dropped and
+// its place freed. The line server sends every client every line; the web
+// server reads a request from each first, through its handler.
 #pragma once
 
 #include <winsock2.h>
@@ -18,26 +20,41 @@ struct TcpClient {
     bool peerDone;           // it shut down its sending side
     int64_t inputSecondMs;   // the second its input is counted in
     size_t inputThisSecond;
+    std::string received;    // what it sent, for the handler
+    bool subscribed;         // gets what is sent to all clients
+    bool closeWhenSent;      // dropped once its queue is empty
+    bool closing;            // its answer is sent and its sending side shut down
+    int64_t deadlineMs;      // dropped at this time; -1: none
+};
+
+// What a server does with what its clients send. False drops the client.
+struct TcpHandler {
+    bool (*Received)(void* context, TcpClient& client, int64_t nowMs);
+    void* context;
 };
 
 struct TcpServer {
     SOCKET listener;
     size_t maxClients;
+    size_t mostInputPerSecond;
+    TcpHandler handler;  // Received null: input is thrown away, every client subscribed at once
     std::vector<TcpClient> clients;
     uint64_t refused, dropped;  // beyond the limit; gone, flooding or stuck
 };
 
 constexpr int64_t StuckClientMs = 30000;
-constexpr size_t MostInputPerSecond = 4096;
 constexpr size_t ClientQueueLimit = 64 * 1024;
 
 // Listens on the address; false with the reason (a port in use, say).
-bool OpenTcpServer(TcpServer& server, const sockaddr_in& address, size_t maxClients, std::string& reason);
+bool OpenTcpServer(TcpServer& server, const sockaddr_in& address, size_t maxClients, size_t mostInputPerSecond,
+                   const TcpHandler& handler, std::string& reason);
+// Queues the bytes for every subscribed client.
 void QueueForClients(TcpServer& server, const std::string& bytes, int64_t nowMs);
+void QueueForClient(TcpClient& client, const std::string& bytes, int64_t nowMs);
 // The sockets to watch: the listener, every client that may still send,
 // and those with bytes waiting.
 void WatchTcpServer(const TcpServer& server, fd_set& readable, fd_set& writable);
-// Accepts, sends, reads and throws away, and drops those that are gone,
-// flooding or stuck.
-void ServeTcpServer(TcpServer& server, const fd_set& readable, const fd_set& writable, int64_t nowMs);
+// Accepts, sends, reads, and drops those that are gone, flooding, stuck or
+// done.
+void ServeTcpServer(TcpServer& server, const fd_set& readable, int64_t nowMs);
 void CloseTcpServer(TcpServer& server);

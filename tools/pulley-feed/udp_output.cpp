@@ -53,7 +53,7 @@ bool OpenUdp(UdpOutput& udp, const std::vector<std::string>& targets, ConsoleWri
     for (const std::string& name : targets) {
         UdpTarget target{.name = name, .endpoint = {}, .named = false, .known = false, .address = {}, .failing = false,
                          .failingSinceMs = 0, .nextLookupMs = 0, .lookupFailed = false, .lookup = nullptr};
-        if (!ParseEndpoint(name, false, target.endpoint, reason))
+        if (!ParseEndpoint(name, EndpointKind::Receiver, target.endpoint, reason))
             return false;
         target.address.sin_family = AF_INET;
         target.address.sin_port = htons(target.endpoint.port);

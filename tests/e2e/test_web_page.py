@@ -1,0 +1,264 @@
+"""pulley-feed's web page in a real browser (Debian's headless Chromium,
+through WebDriver), and its server against clients that misbehave. Runs
+under /usr/bin/python3, which has Debian's selenium."""
+import json
+import os
+import select
+import socket
+import time
+import unittest
+
+from browser import chromium, viewport
+from harness import CAPTION, UM_GETCOUNT, DisplayTestCase, connect, free_port, wait_for
+from selenium.webdriver.common.by import By
+from test_feed import sentence
+
+SHOTS = os.environ.get('PULLEY_SCREENSHOTS', '')
+# Where the count is drawn: its left and right, the height of the digits'
+# ink (their glyphs' own height as drawn, stretch included), then the
+# viewport and the page's width.
+DIGITS_DRAWN = """
+const count = document.getElementById('count'), digits = document.getElementById('digits');
+const box = count.getBoundingClientRect(), style = getComputedStyle(digits);
+const context = document.createElement('canvas').getContext('2d');
+context.font = style.fontWeight + ' ' + style.fontSize + ' ' + style.fontFamily;
+const ink = context.measureText(digits.textContent);
+const stretch = new DOMMatrix(getComputedStyle(count).transform).d;
+return [[box.left, box.right, (ink.actualBoundingBoxAscent + ink.actualBoundingBoxDescent) * stretch],
+        [innerWidth, innerHeight], document.documentElement.scrollWidth];
+"""
+
+
+def http(port, request, timeout=5):
+    """Sends a request and reads the answer to its end: (status, headers, body)."""
+    client = socket.create_connection(('127.0.0.1', port), timeout=timeout)
+    client.sendall(request)
+    answer = b''
+    while chunk := client.recv(65536):
+        answer += chunk
+    client.close()
+    head, _, body = answer.partition(b'\r\n\r\n')
+    lines = head.decode('latin-1').split('\r\n')
+    headers = dict(line.split(': ', 1) for line in lines[1:])
+    return int(lines[0].split()[1]), {name.lower(): value for name, value in headers.items()}, body
+
+
+def events(client, seconds):
+    """The events a stream brings in so many seconds: [(when, reading)]."""
+    data, found, end = b'', [], time.monotonic() + seconds
+    client.settimeout(0.2)
+    while time.monotonic() < end:
+        try:
+            chunk = client.recv(65536)
+        except socket.timeout:
+            continue
+        if not chunk:
+            break
+        data += chunk
+        while b'\n\n' in data:
+            event, data = data.split(b'\n\n', 1)
+            for line in event.split(b'\n'):
+                if line.startswith(b'data: '):
+                    found.append((time.monotonic(), json.loads(line[6:])))
+    return found
+
+
+class WebPage(DisplayTestCase):
+    def setUp(self):
+        super().setUp()
+        self.port = free_port()
+        self.browser = None
+
+    def feed(self, *args):
+        feed = self.start_feed('--wait', '--http', '127.0.0.1:%d' % self.port, '--name', 'CTD winch', *args)
+        wait_for(lambda: connect(self.port), 10, 'the page served')
+        return feed
+
+    def connected_display(self, count):
+        sim = self.simulator(args=['--count', str(count)])
+        self.start_display()
+        self.connect()
+        wait_for(lambda: self.count() == count, 3, 'the first reading')
+        return sim
+
+    def open_page(self, query='', width=1280, height=720):
+        if self.browser is None:
+            self.browser = chromium(width, height)
+            self.closers.append(self.browser.quit)
+        viewport(self.browser, width, height)
+        self.browser.get('http://127.0.0.1:%d/%s' % (self.port, query))
+
+    def text(self, element):
+        return self.browser.find_element(By.ID, element).text
+
+    def shows(self, digits, timeout, what):
+        wait_for(lambda: self.text('digits') == digits, timeout, '%s (the page shows %s)' % (what, self.text('digits')))
+
+    def style(self, element, name):
+        return self.browser.execute_script(
+            'return getComputedStyle(document.getElementById(arguments[0]))[arguments[1]]', element, name)
+
+    def shot(self, name):
+        if SHOTS:
+            self.browser.save_screenshot(os.path.join(SHOTS, name))
+
+    def test_the_page_follows_the_display_in_every_size_unit_and_palette(self):
+        sim = self.connected_display(100)
+        self.feed()
+        opened = time.monotonic()
+        self.open_page()
+        self.shows('+0100', 3, 'the count')
+        self.assertLess(time.monotonic() - opened, 3)
+        self.assertIn('CTD winch', self.browser.title)
+        self.assertEqual((self.text('station'), self.text('status')), ('CTD winch', 'live'))
+        beat = self.browser.find_element(By.ID, 'beat').get_attribute('class')
+        wait_for(lambda: self.browser.find_element(By.ID, 'beat').get_attribute('class') != beat, 2, 'a heartbeat')
+        sim.control('count 10033')
+        self.shows('+10033', 3, 'the new count')
+        for width, height, tall in ((1280, 720, 0.4), (800, 1280, 0.4), (360, 740, 0)):
+            viewport(self.browser, width, height)
+            time.sleep(0.5)
+            count, inner, scroll = self.browser.execute_script(DIGITS_DRAWN)
+            self.assertGreaterEqual(count[2], tall * inner[1], (width, height, count))
+            self.assertTrue(count[0] >= 0 and count[1] <= inner[0] and scroll <= inner[0], (width, height, count))
+            self.shot('page-day-%dx%d.png' % (width, height))
+        viewport(self.browser, 1280, 720)
+        # Feet, as the display computes them, chosen on this screen and kept.
+        self.menu('feet')
+        self.browser.find_element(By.ID, 'unit-button').click()
+        feet = int(self.drive('send', 'main', UM_GETCOUNT, 0, 0))
+        self.shows('%+06d' % feet, 2, 'the count in feet')
+        self.assertEqual((feet, self.text('unit-label')), (32908, 'ft'))
+        self.open_page()
+        self.shows('+32908', 3, 'feet after a reload')
+        self.open_page('?unit=m')
+        self.shows('+10033', 3, 'metres asked in the address')
+        # The night palette, kept across a reload.
+        self.browser.find_element(By.ID, 'night-button').click()
+        self.open_page()
+        self.shows('+10033', 3, 'the count at night')
+        self.assertEqual(self.style('count', 'color'), 'rgb(160, 0, 0)')  # red, and dim
+        self.assertEqual(self.browser.execute_script('return getComputedStyle(document.body).backgroundColor'),
+                         'rgb(0, 0, 0)')
+        self.shot('page-night-1280x720.png')
+        sim.control('count -12')
+        self.shows('-0012', 3, 'a negative count')
+        self.open_page('?night=0')
+        self.shows('-0012', 3, 'a negative count by day')
+        self.assertEqual(self.style('count', 'color'), 'rgb(204, 0, 0)')
+
+    def test_stale_lost_and_closed_show_their_words_and_dashes(self):
+        sim = self.connected_display(1234)
+        feed = self.feed()
+        self.open_page()
+        self.shows('+1234', 3, 'the count')
+        feed.kill()
+        killed = time.monotonic()
+        wait_for(lambda: self.browser.find_element(By.ID, 'stale').is_displayed(), 5, 'NO DATA')
+        self.assertTrue(self.text('stale').startswith('NO DATA'))
+        self.assertEqual(self.text('digits'), '+1234', 'the last count, until 10 s have passed')
+        self.shows('-----', 11, 'dashes after 10 s')
+        self.assertGreater(time.monotonic() - killed, 9)
+        self.assertRegex(self.text('last'), r'^last \+1234 m at \d\d:\d\d:\d\d UTC$')
+        self.shot('page-no-data.png')
+        self.feed()  # the same port: the page comes back by itself
+        self.shows('+1234', 6, 'live again without a reload')
+        self.assertFalse(self.browser.find_element(By.ID, 'stale').is_displayed())
+        sim.control('silent on')
+        # The display answers with its last count while its warning is up.
+        self.wait_dialog(CAPTION)
+        self.dismiss_box(CAPTION)
+        wait_for(lambda: self.text('status') == 'link lost', 3, 'link lost')
+        self.assertEqual(self.text('digits'), '-----')
+        self.exit_display()
+        wait_for(lambda: self.text('status') == 'no display', 5, 'no display')
+        self.assertEqual(self.text('digits'), '-----')
+
+    def test_the_server_its_routes_and_clients_that_misbehave(self):
+        sim = self.connected_display(7)
+        sim.control('rate 1')
+        udp = self.udp_receiver()
+        self.feed('--udp', '127.0.0.1:%d' % udp.port, '--max-clients', '64')
+        port = self.port
+        status, headers, page = http(port, b'GET / HTTP/1.1\r\nHost: x\r\n\r\n')
+        nonce = headers['content-security-policy'].split("'nonce-")[1].split("'")[0]
+        self.assertEqual((status, headers['content-type']), (200, 'text/html; charset=utf-8'))
+        self.assertLess(len(page), 32 * 1024)
+        self.assertEqual(page.count(b'nonce="%s"' % nonce.encode()), 2, 'its one style and one script')
+        self.assertNotIn(b'://', page, 'nothing fetched from elsewhere')
+        self.assertIn("default-src 'none'", headers['content-security-policy'])
+        self.assertEqual(http(port, b'HEAD / HTTP/1.1\r\n\r\n')[2], b'')
+        status, _, body = http(port, b'GET /count.json HTTP/1.0\r\n\r\n')
+        self.assertEqual((status, sorted(json.loads(body))),
+                         (200, ['feet', 'metres', 'rate_m_per_min', 'status', 'text_ft', 'text_m', 'utc', 'valid']))
+        self.assertEqual(http(port, b'GET /reset HTTP/1.1\r\n\r\n')[0], 404)
+        for method in (b'POST', b'PUT', b'DELETE'):
+            status, headers, _ = http(port, method + b' /count.json HTTP/1.1\r\nContent-Length: 0\r\n\r\n')
+            self.assertEqual((status, headers['allow']), (405, 'GET, HEAD'))
+        # A stream: headers, the reading within a second, one at least every second,
+        # each the same values as the sentence of that reading.
+        stream = socket.create_connection(('127.0.0.1', port))
+        started = time.monotonic()
+        stream.sendall(b'GET /events HTTP/1.1\r\n\r\n')
+        head = b''
+        while b'\r\n\r\n' not in head:
+            head += stream.recv(1)
+        self.assertIn(b'Content-Type: text/event-stream', head)
+        self.assertIn(b'Cache-Control: no-store', head)
+        self.assertEqual(stream.recv(len(b'retry: ')), b'retry: ')
+        streamed = events(stream, 4)
+        self.assertLess(streamed[0][0] - started, 1)
+        self.assertLess(max(b[0] - a[0] for a, b in zip(streamed, streamed[1:])), 1.3)
+        lines = {line['utc']: line for line in (sentence(data) for _, data in udp.since(started))}
+        matched = 0
+        for _, reading in streamed:
+            stamp = reading['utc'][11:13] + reading['utc'][14:16] + reading['utc'][17:19] + '.' + reading['utc'][20:22]
+            if stamp in lines:
+                matched += 1
+                line = lines[stamp]
+                self.assertEqual((reading['metres'], reading['rate_m_per_min'], reading['valid']),
+                                 (line['metres'], line['rate'], line['status'] == 'A'))
+        self.assertGreaterEqual(matched, 3)
+        stream.close()
+        # Heads that never end, or end too late, and junk.
+        slow = socket.create_connection(('127.0.0.1', port))
+        slow.sendall(b'GET / HTTP/1.1\r\nHost: ')
+        big = socket.create_connection(('127.0.0.1', port))
+        big.sendall(b'GET / HTTP/1.1\r\n' + b'X-Filler: ' + b'x' * 9000 + b'\r\n')
+        junk = socket.create_connection(('127.0.0.1', port))
+        junk.sendall(os.urandom(2000) + b'\r\n\r\n')
+        opened = time.monotonic()
+        for client, answer in ((big, b'HTTP/1.1 431'), (junk, b'HTTP/1.1 400')):
+            client.settimeout(3)
+            self.assertTrue(client.recv(100).startswith(answer))
+            client.close()
+        slow.settimeout(8)
+        self.assertEqual(slow.recv(100), b'')
+        self.assertTrue(4.5 < time.monotonic() - opened < 7, 'a head not whole in 5 s closes the connection')
+        # 200 clients at once beyond a limit of 64: 64 streams, all on time; the rest closed at once.
+        clients = [socket.create_connection(('127.0.0.1', port)) for _ in range(200)]
+        for client in clients:
+            client.sendall(b'GET /events HTTP/1.1\r\n\r\n')
+        arrivals, closed = {client: [] for client in clients}, set()
+        end = time.monotonic() + 5
+        while time.monotonic() < end:
+            ready, _, _ = select.select([c for c in clients if c not in closed], [], [], 0.2)
+            for client in ready:
+                try:
+                    data = client.recv(65536)
+                except ConnectionResetError:
+                    data = b''
+                if not data:
+                    closed.add(client)
+                elif b'data: ' in data:
+                    arrivals[client].append(time.monotonic())
+        streams = [times for times in arrivals.values() if times]
+        self.assertEqual((len(streams), len(closed)), (64, 136))
+        self.assertLess(max(b - a for times in streams for a, b in zip(times, times[1:])), 1.3)
+        for client in clients + [slow]:
+            client.close()
+        self.assertEqual(sim.events('event reset') + sim.events('event preset'), [], 'read only')
+
+
+if __name__ == '__main__':
+    unittest.main()
