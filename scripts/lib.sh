@@ -23,9 +23,10 @@ release_checksums() {
 
 say() { printf '== [%4d s] %s\n' "$SECONDS" "$*" >&2; }
 
-# The browser tests' own: a real Chromium, driven by WebDriver from Debian's
-# own python3, which has Debian's selenium. Nothing is downloaded.
-BROWSER_PACKAGES=(chromium chromium-driver python3-selenium)
+# The tests' own: a real Chromium, driven by WebDriver from Debian's own
+# python3, which has Debian's selenium (nothing is downloaded), and an NMEA
+# parser that is not ours.
+TEST_PACKAGES=(chromium chromium-driver python3-selenium python3-nmea2)
 
 # Installs the packages named (all of PACKAGES when none is) that are missing.
 install_packages() {

@@ -198,7 +198,7 @@ class Feed(DisplayTestCase):
         for day in days:
             with open(os.path.join(folder, day), newline='') as f:
                 text = f.read()
-            self.assertTrue(text.startswith('utc,metres,status,rate_m_per_min,note\r\n'), text)
+            self.assertTrue(text.startswith('utc,metres,status,rate_m_per_min,wire_left_m,note\r\n'), text)
             rows += [line.split(',') for line in text.split('\r\n')[1:-1]]
             self.assertTrue(all(row[0].startswith(day[7:17]) for row in rows[-1:]), rows)
         self.assertEqual([row[0] for row in rows], sorted(row[0] for row in rows))
@@ -265,6 +265,59 @@ class Feed(DisplayTestCase):
             result = self.run_windows('pulley-feed.exe', *args, check=False)
             self.assertEqual(result.returncode, 1, args)
             self.assertIn(words, result.stderr)
+
+    def test_xdr_lines_for_chart_software_and_alarms_whatever_the_format(self):
+        import pynmea2
+        self.connected_display(['--count', '321'])
+        udp = self.udp_receiver()
+        self.start_feed('--wait', '--udp', '127.0.0.1:%d' % udp.port, '--format', 'xdr', '--alarm-above', '300')
+        wait_for(lambda: len(udp.since()) >= 3, 10, 'lines')
+        alarms = [data for _, data in udp.since() if data.startswith(b'$IIALR')]
+        self.assertEqual([alarm.split(b',')[2:4] for alarm in alarms], [[b'001', b'A']], 'the ALR, in any format')
+        lines = [data.decode('ascii') for _, data in udp.since() if data.startswith(b'$IIXDR')]
+        for line in lines:
+            self.assertTrue(line.endswith('\r\n'), line)
+            transducer = pynmea2.parse(line.strip()).get_transducer(0)
+            self.assertEqual(tuple(transducer), ('D', '321', 'M', 'WINDLASS#0'))
+            body, _, checksum = line.strip()[1:].partition('*')
+            self.assertEqual(body.split(',')[1:], ['D', '321', 'M', 'WINDLASS#0'])
+            self.assertEqual(int(checksum, 16), functools.reduce(lambda x, c: x ^ ord(c), body, 0))
+        self.exit_display()
+        closed = time.monotonic()
+        wait_for(lambda: udp.since(closed), 3, 'a line after the display closed')
+        self.assertTrue(udp.since(closed)[-1][1].startswith(b'$IIXDR,D,,M,WINDLASS#0*'), 'no value, not valid')
+
+    def test_casts_across_a_feed_killed_in_the_middle_of_one(self):
+        pair = PtyPair('com12')
+        self.closers.append(pair.close)
+        far = os.open(pair.far, os.O_RDWR | os.O_NOCTTY)
+        self.closers.append(lambda: os.close(far))
+        folder = os.path.join(self.dir, 'log')
+        os.mkdir(folder)
+
+        def feed():
+            feed = self.start_feed('--serial', 'COM12', '--log', folder, '--casts', '--cast-start', '25')
+            wait_for(lambda: os.path.exists(os.path.join(folder, 'casts.csv')), 10, 'the cast log')
+            time.sleep(0.5)
+            return feed
+
+        def counts(*metres):
+            for count in metres:
+                os.write(far, b'%+05dm\r' % count)
+                time.sleep(0.75)
+        first = feed()
+        counts(0, 250, 0, 120)
+        first.kill()  # in the middle of the second cast
+        first.communicate(timeout=10)
+        second = feed()
+        counts(0, 80, 0)
+        second.kill()
+        with open(os.path.join(folder, 'casts.csv'), newline='') as f:
+            rows = [row.split(',') for row in f.read().split('\r\n')[1:-1]]
+        self.assertEqual([(row[0], row[4], row[8]) for row in rows],
+                         [('1', '250', ''), ('2', '120', 'incomplete: the feed stopped during the cast'),
+                          ('3', '80', '')])
+        self.assertTrue(all(row[2] for row in rows), 'each has its end')
 
     def test_serial_source_reads_each_relay_format(self):
         sim = self.connected_display(['--count', '321'])

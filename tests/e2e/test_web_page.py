@@ -1,6 +1,7 @@
 """pulley-feed's web page in a real browser (Debian's headless Chromium,
 through WebDriver), and its server against clients that misbehave. Runs
 under /usr/bin/python3, which has Debian's selenium."""
+import functools
 import json
 import os
 import select
@@ -174,6 +175,49 @@ class WebPage(DisplayTestCase):
         wait_for(lambda: self.text('status') == 'no display', 5, 'no display')
         self.assertEqual(self.text('digits'), '-----')
 
+    def test_an_alarm_on_the_network_the_page_and_in_the_log(self):
+        sim = self.connected_display(94)
+        udp = self.udp_receiver()
+        folder = os.path.join(self.dir, 'log')
+        os.mkdir(folder)
+        self.feed('--udp', '127.0.0.1:%d' % udp.port, '--log', folder, '--alarm-above', '100', '--wire-length', '1500',
+                  '--casts')
+        self.open_page()
+        self.shows('+0094', 3, 'the count')
+        self.assertRegex(self.text('watch'), r'^cast 1: 00:00:0\d, max 94 m \u00b7 1406 m left on the drum$')
+        sim.control('rate 2')
+        alarm = wait_for(lambda: [(when, data) for when, data in udp.since() if data.startswith(b'$IIALR')], 10, 'ALR')[0]
+        body, _, checksum = alarm[1].decode('ascii').strip()[1:].partition('*')
+        self.assertEqual(int(checksum, 16), functools.reduce(lambda x, c: x ^ ord(c), body, 0))
+        talker, utc, number, condition, acknowledged, text = body.split(',')
+        self.assertEqual((talker, number, condition, acknowledged, text),
+                         ('IIALR', '001', 'A', 'V', 'CABLE OUT ABOVE 100 M'))
+        lines = [(when, sentence(data)) for when, data in udp.since() if data.startswith(b'$PKVNC')]
+        crossing = [(when, line) for when, line in lines if line['metres'] > 100][0]
+        self.assertEqual(crossing[1]['utc'], utc, 'the time of the reading that crossed')
+        self.assertLess(alarm[0] - crossing[0], 1.5)
+        wait_for(lambda: self.browser.find_element(By.ID, 'alarm').is_displayed(), 2, 'the banner')
+        self.assertEqual(self.text('alarm-text'), 'cable out above 100 m')
+        self.shot('page-alarm.png')
+        # Sound after a tap; Silence quiets it, on this screen, while the banner stays.
+        self.browser.find_element(By.ID, 'sound-button').click()
+        self.browser.find_element(By.ID, 'silence-button').click()
+        self.assertFalse(self.browser.find_element(By.ID, 'silence-button').is_displayed())
+        self.assertTrue(self.browser.find_element(By.ID, 'alarm').is_displayed())
+        # A count dithering round the limit raises no more; the alarm clears
+        # once the count is more than the hysteresis back.
+        sim.control('rate 0')
+        for count in (100, 99, 101, 99, 101, 100, 98):
+            sim.control('count %d' % count)
+            time.sleep(1.1)
+        wait_for(lambda: not self.browser.find_element(By.ID, 'alarm').is_displayed(), 3, 'the banner gone')
+        changes = [data.split(b',')[3] for _, data in udp.since() if data.startswith(b'$IIALR')]
+        self.assertEqual(changes, [b'A', b'V'])
+        with open(os.path.join(folder, os.listdir(folder)[0])) as log:
+            rows = log.read()
+        self.assertIn(',alarm 001 raised: CABLE OUT ABOVE 100 M\n', rows)
+        self.assertIn(',alarm 001 cleared: CABLE OUT ABOVE 100 M\n', rows)
+
     def test_the_server_its_routes_and_clients_that_misbehave(self):
         sim = self.connected_display(7)
         sim.control('rate 1')
@@ -190,7 +234,8 @@ class WebPage(DisplayTestCase):
         self.assertEqual(http(port, b'HEAD / HTTP/1.1\r\n\r\n')[2], b'')
         status, _, body = http(port, b'GET /count.json HTTP/1.0\r\n\r\n')
         self.assertEqual((status, sorted(json.loads(body))),
-                         (200, ['feet', 'metres', 'rate_m_per_min', 'status', 'text_ft', 'text_m', 'utc', 'valid']))
+                         (200, ['alarms', 'cast', 'feet', 'metres', 'rate_m_per_min', 'status', 'text_ft', 'text_m', 'utc',
+                                'valid', 'wire_left_m']))
         self.assertEqual(http(port, b'GET /reset HTTP/1.1\r\n\r\n')[0], 404)
         for method in (b'POST', b'PUT', b'DELETE'):
             status, headers, _ = http(port, method + b' /count.json HTTP/1.1\r\nContent-Length: 0\r\n\r\n')

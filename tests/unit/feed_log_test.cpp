@@ -3,106 +3,24 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <map>
-#include <mutex>
-#include <set>
 
 #include "console_writer.h"
+#include "fake_disk.h"
 #include "feed_loop.h"
 #include "log_writer.h"
 
-// Files in memory. Each failure is armed by the test and happens once
-// (short writes and failed flushes) or until disarmed (the others).
-struct FakeDisk {
-    std::mutex lock;
-    std::map<std::string, std::string> files;
-    std::set<std::string> folders{"log"};
-    int64_t shortWriteBytes = -1;  // the next write stops after this many
-    bool failFlush = false, failTruncate = false;
-    std::atomic<bool> failAll{false};
-    bool blocked = false;  // writes wait until unblocked
-    std::condition_variable unblocked;
-
-    static FakeDisk& Of(void* context) { return *static_cast<FakeDisk*>(context); }
-    static std::string Folder(const std::string& path) { return path.substr(0, path.rfind('\\')); }
-    static std::string& File(LogFile file) { return *static_cast<std::string*>(file); }
-
-    static LogFile Open(void* context, const std::string& path)
-    {
-        FakeDisk& disk = Of(context);
-        std::lock_guard<std::mutex> hold(disk.lock);
-        if (disk.failAll || !disk.folders.count(Folder(path)))
-            return nullptr;
-        return &disk.files[path];
-    }
-    static bool Size(void*, LogFile file, int64_t& size)
-    {
-        size = static_cast<int64_t>(File(file).size());
-        return true;
-    }
-    static int64_t ReadAt(void*, LogFile file, int64_t offset, char* bytes, int64_t count)
-    {
-        return static_cast<int64_t>(File(file).copy(bytes, static_cast<size_t>(count), static_cast<size_t>(offset)));
-    }
-    static int64_t WriteAt(void* context, LogFile file, int64_t offset, const char* bytes, int64_t count)
-    {
-        FakeDisk& disk = Of(context);
-        std::unique_lock<std::mutex> hold(disk.lock);
-        disk.unblocked.wait(hold, [&] { return !disk.blocked; });
-        if (disk.failAll)
-            return -1;
-        if (disk.shortWriteBytes >= 0)
-            count = std::min(count, std::exchange(disk.shortWriteBytes, -1));
-        std::string& text = File(file);
-        text.resize(std::max(text.size(), static_cast<size_t>(offset + count)));
-        text.replace(static_cast<size_t>(offset), static_cast<size_t>(count), bytes, static_cast<size_t>(count));
-        return count;
-    }
-    static bool Flush(void* context, LogFile) { return !std::exchange(Of(context).failFlush, false) && !Of(context).failAll; }
-    static bool Truncate(void* context, LogFile file, int64_t size)
-    {
-        if (Of(context).failTruncate)
-            return false;
-        File(file).resize(static_cast<size_t>(size));
-        return true;
-    }
-    static void Close(void*, LogFile) {}
-    static bool MakeFolder(void* context, const std::string& path)
-    {
-        std::lock_guard<std::mutex> hold(Of(context).lock);
-        return !Of(context).failAll && Of(context).folders.insert(path).second;
-    }
-    static std::string LastError(void*) { return "the fake disk said no"; }
-
-    LogFileOps ops{Open, Size, ReadAt, WriteAt, Flush, Truncate, Close, MakeFolder, LastError, this};
-
-    std::string Text(const std::string& day)
-    {
-        std::lock_guard<std::mutex> hold(lock);
-        return files["log\\" + day];
-    }
-    void Block(bool on)
-    {
-        std::lock_guard<std::mutex> hold(lock);
-        blocked = on;
-        unblocked.notify_all();
-    }
-};
-
 static const std::string Day = "pulley-2026-12-08.csv";
-static const std::string Header = "utc,metres,status,rate_m_per_min,note\r\n";
+static const std::string Header = "utc,metres,status,rate_m_per_min,wire_left_m,note\r\n";
 
 TEST(SurveyLogOnAFailingDisk, EveryRowOnceAndWhole)
 {
     FakeDisk disk;
-    disk.files["log\\" + Day] = Header + "2026-12-08T10:00:00.000Z,5,valid,0.0,\r\n2026-12-08T10:00:01.0";  // a power cut
+    disk.files["log\\" + Day] = Header + "2026-12-08T10:00:00.000Z,5,valid,0.0,,\r\n2026-12-08T10:00:01.0";  // a power cut
     SurveyLog log;
     std::string reason;
     ASSERT_TRUE(OpenSurveyLog(log, disk.ops, "log", Day, reason));
-    EXPECT_EQ(disk.Text(Day), Header + "2026-12-08T10:00:00.000Z,5,valid,0.0,\r\n") << "the torn row is cut off";
+    EXPECT_EQ(disk.Text(Day), Header + "2026-12-08T10:00:00.000Z,5,valid,0.0,,\r\n") << "the torn row is cut off";
 
     disk.shortWriteBytes = 7;
     EXPECT_FALSE(WriteLogRow(log, Day, "row one\r\n", reason));
@@ -115,7 +33,7 @@ TEST(SurveyLogOnAFailingDisk, EveryRowOnceAndWhole)
     disk.failTruncate = false;
     EXPECT_TRUE(WriteLogRow(log, Day, "row one\r\n", reason));
     EXPECT_TRUE(WriteLogRow(log, Day, "row two\r\n", reason));
-    EXPECT_EQ(disk.Text(Day), Header + "2026-12-08T10:00:00.000Z,5,valid,0.0,\r\nrow one\r\nrow two\r\n");
+    EXPECT_EQ(disk.Text(Day), Header + "2026-12-08T10:00:00.000Z,5,valid,0.0,,\r\nrow one\r\nrow two\r\n");
 
     disk.folders.clear();  // the stick pulled and put back empty
     disk.files.clear();
@@ -137,8 +55,8 @@ TEST(SurveyLogOnAFailingDisk, RowsWaitAreDroppedWithAWordAndCountedAtExit)
         said.push_back(text);
     };
     auto rowAt = [](int second) {
-        return LogRow{Day, "2026-12-08T10:00:0" + std::to_string(second) + ".000Z,1,valid,,\r\n",
-                       UnixMsFromUtc({2026, 12, 8, 10, 0, second, 0})};
+        return LogRow{Day, "2026-12-08T10:00:0" + std::to_string(second) + ".000Z,1,valid,,,\r\n",
+                       UnixMsFromUtc({2026, 12, 8, 10, 0, second, 0}), false, false};
     };
     auto saidCount = [&] {
         std::lock_guard<std::mutex> hold(saidLock);
@@ -148,7 +66,7 @@ TEST(SurveyLogOnAFailingDisk, RowsWaitAreDroppedWithAWordAndCountedAtExit)
         // Room for two rows while the disk refuses the first: of the four
         // after it, the oldest two go.
         disk.failAll = true;
-        LogWriter writer(log, report, 2 * (sizeof(LogRow) + Day.size() + rowAt(0).text.size()));
+        LogWriter writer(log, nullptr, report, 2 * (sizeof(LogRow) + Day.size() + rowAt(0).text.size()));
         writer.Push(rowAt(0));
         for (int wait = 0; wait < 300 && saidCount() == 0; wait++)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -162,7 +80,7 @@ TEST(SurveyLogOnAFailingDisk, RowsWaitAreDroppedWithAWordAndCountedAtExit)
     // The row in hand when the disk failed is written first, then the word
     // for the two dropped after it, then the rest: the file stays in time order.
     EXPECT_EQ(disk.Text(Day), Header + rowAt(0).text +
-                                  "2026-12-08T10:00:01.000Z,,dropped,,2 rows from 2026-12-08T10:00:01.000Z to "
+                                  "2026-12-08T10:00:01.000Z,,dropped,,,2 rows from 2026-12-08T10:00:01.000Z to "
                                   "2026-12-08T10:00:02.000Z could not be written\r\n" +
                                   rowAt(3).text + rowAt(4).text);
     ASSERT_EQ(said.size(), 2u);
@@ -171,7 +89,7 @@ TEST(SurveyLogOnAFailingDisk, RowsWaitAreDroppedWithAWordAndCountedAtExit)
 
     // At exit the rows still waiting get one last try; those the disk refuses are counted.
     ASSERT_TRUE(OpenSurveyLog(log, disk.ops, "log", Day, reason));
-    LogWriter writer(log, report);
+    LogWriter writer(log, nullptr, report);
     disk.failAll = true;
     for (int second = 5; second < 9; second++)
         writer.Push(rowAt(second));
@@ -200,11 +118,17 @@ struct SteppingClock {
 struct Sent {
     std::vector<std::pair<int64_t, std::string>> lines;
     FeedLoop* loop;
-    static void Line(void* context, const std::string& line, const std::string&)
+    static void Lines(void* context, const std::vector<std::string>& lines, const std::string&, bool)
     {
         Sent& sent = *static_cast<Sent*>(context);
-        if (!line.empty())
+        for (const std::string& line : lines)
             sent.lines.push_back({sent.loop->latest.monotonicMs, line});
+    }
+    static void Say(void*, const std::string&) {}
+    void Start(FeedLoop& feedLoop, LogWriter* writer, const FeedOptions& options = {})
+    {
+        loop = &feedLoop;
+        InitFeedLoop(feedLoop, options, {.Publish = Lines, .Say = Say, .context = this}, writer, 0);
     }
     static void Take(void* context, const TimedReading& reading) { TakeReading(*static_cast<Sent*>(context)->loop, reading); }
 };
@@ -222,10 +146,10 @@ TEST(FeedLoopClock, StepsOfTheWallClockStopNothing)
         std::string reason;
         int64_t start = UnixMsFromUtc({2026, 12, 9, 0, 30, 0, 0});
         ASSERT_TRUE(OpenSurveyLog(log, disk.ops, "log", "pulley-2026-12-09.csv", reason));
-        LogWriter writer(log, [](const std::string&) {});
+        LogWriter writer(log, nullptr, [](const std::string&) {});
         FeedLoop loop;
-        Sent sent{{}, &loop};
-        InitFeedLoop(loop, FeedFormat::Nmea, {.Publish = Sent::Line, .context = &sent}, &writer);
+        Sent sent;
+        sent.Start(loop, &writer);
         SteppingClock clock{.monotonic = 0, .utcOffset = start, .stepAt = 5000, .step = step, .stopAt = 30000};
         RunPolls({.Poll = SteadyCable, .context = nullptr},
                  {.MonotonicMs = SteppingClock::Monotonic, .UtcMs = SteppingClock::Utc, .Pause = SteppingClock::Pause,
@@ -264,11 +188,11 @@ TEST(FeedLoopClock, AHeldDiskOrConsoleHoldsNoLine)
     ASSERT_TRUE(OpenSurveyLog(log, disk.ops, "log", Day, reason));
     disk.Block(true);
     {
-        LogWriter writer(log, [](const std::string&) {});
+        LogWriter writer(log, nullptr, [](const std::string&) {});
         ConsoleWriter console({.Write = BlockedConsole, .context = &disk});
         FeedLoop loop;
-        Sent sent{{}, &loop};
-        InitFeedLoop(loop, FeedFormat::Nmea, {.Publish = Sent::Line, .context = &sent}, &writer);
+        Sent sent;
+        sent.Start(loop, &writer);
         auto longest = std::chrono::steady_clock::duration::zero();
         for (int i = 0; i < 200; i++) {  // a change of count every reading: a line and a row each
             auto before = std::chrono::steady_clock::now();

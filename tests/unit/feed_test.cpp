@@ -160,8 +160,8 @@ TEST(FeedLog, LinesFilesAndTheClock)
 {
     EXPECT_EQ(LogFileName(Noon), "pulley-2026-12-08.csv");
     EXPECT_EQ(BuildLogLine(Noon, {FeedStatus::Valid, 120}, RateOf({{0, 120}, {1000, 120}})),
-              "2026-12-08T12:34:56.789Z,120,valid,0.0,\r\n");
-    EXPECT_EQ(BuildLogLine(Noon, {FeedStatus::NoDisplay, 0}, {}), "2026-12-08T12:34:56.789Z,,no-display,,\r\n");
+              "2026-12-08T12:34:56.789Z,120,valid,0.0,,\r\n");
+    EXPECT_EQ(BuildLogLine(Noon, {FeedStatus::NoDisplay, 0}, {}), "2026-12-08T12:34:56.789Z,,no-display,,,\r\n");
     int64_t ms = 0;
     ASSERT_TRUE(ParseIsoTime("2026-12-31T23:59:59.500", ms));
     UtcTime after = UtcFromUnixMs(ms + 600);

@@ -154,9 +154,28 @@ bool ParseFeedFormat(const std::string& name, FeedFormat& format)
         format = FeedFormat::TCount;
     else if (name == "edgetech")
         format = FeedFormat::EdgeTech;
+    else if (name == "xdr")
+        format = FeedFormat::Xdr;
     else
         return false;
     return true;
+}
+
+const char DefaultXdrName[] = "WINDLASS#0";
+
+bool IsNmeaText(const std::string& text)
+{
+    for (char c : text)
+        if (c < ' ' || c > '}' || c == '$' || c == '*' || c == ',' || c == '!' || c == '\\' || c == '^')
+            return false;
+    return true;
+}
+
+std::string NmeaSentence(const std::string& body)
+{
+    char end[8];
+    std::snprintf(end, sizeof end, "*%02X\r\n", NmeaChecksum(body));
+    return "$" + body + end;
 }
 
 uint8_t NmeaChecksum(const std::string& body)
@@ -191,13 +210,11 @@ std::string BuildSentence(const UtcTime& time, const FeedReading& reading, const
     std::string body = fields;
     if (HasCount(reading))
         body.append(std::to_string(reading.metres));
-    body.append(",").append(RateText(rate)).append(reading.status == FeedStatus::Valid ? ",A" : ",V");
-    char end[8];
-    std::snprintf(end, sizeof end, "*%02X\r\n", NmeaChecksum(body));
-    return std::string("$").append(body).append(end);
+    return NmeaSentence(body.append(",").append(RateText(rate)).append(reading.status == FeedStatus::Valid ? ",A" : ",V"));
 }
 
-std::string BuildReadingJson(const UtcTime& time, const FeedReading& reading, const PayoutRate& rate)
+std::string BuildReadingJson(const UtcTime& time, const FeedReading& reading, const PayoutRate& rate,
+                             const std::string& moreFields)
 {
     bool has = HasCount(reading);
     std::string rateText = RateText(rate);
@@ -208,14 +225,19 @@ std::string BuildReadingJson(const UtcTime& time, const FeedReading& reading, co
     json += std::string(",\"valid\":") + (reading.status == FeedStatus::Valid ? "true" : "false");
     json += ",\"status\":\"" + std::string(StatusWord(reading.status)) + "\"";
     json += ",\"rate_m_per_min\":" + (rateText.empty() ? "null" : rateText);
-    return json + ",\"utc\":\"" + IsoTimeText(time) + "\"}";
+    json += ",\"utc\":\"" + IsoTimeText(time) + "\"";
+    return json + (moreFields.empty() ? "" : ",") + moreFields + "}";
 }
 
 std::string BuildFeedLine(FeedFormat format, const UtcTime& time, const FeedReading& reading,
-                          const PayoutRate& rate)
+                          const PayoutRate& rate, const std::string& xdrName)
 {
     if (format == FeedFormat::Nmea)
         return BuildSentence(time, reading, rate);
+    if (format == FeedFormat::Xdr)
+        return NmeaSentence("IIXDR,D," +
+                        (reading.status == FeedStatus::Valid ? std::to_string(reading.metres) : std::string()) +
+                        ",M," + xdrName);
     RelayFormat relay = format == FeedFormat::Display ? DisplayLine
                         : format == FeedFormat::TCount ? TCount
                                                        : TCountEdgeTech;
@@ -334,20 +356,21 @@ std::string LogFileName(const UtcTime& time)
     return name;
 }
 
-const char LogHeader[] = "utc,metres,status,rate_m_per_min,note\r\n";
+const char LogHeader[] = "utc,metres,status,rate_m_per_min,wire_left_m,note\r\n";
 
-std::string BuildLogLine(const UtcTime& time, const FeedReading& reading, const PayoutRate& rate)
+std::string BuildLogLine(const UtcTime& time, const FeedReading& reading, const PayoutRate& rate,
+                         const std::string& wireLeft, const std::string& note)
 {
     std::string line = IsoTimeText(time) + ",";
     if (HasCount(reading))
         line.append(std::to_string(reading.metres));
-    return line.append(",").append(StatusWord(reading.status)).append(",").append(RateText(rate)).append(",\r\n");
+    return line + "," + StatusWord(reading.status) + "," + RateText(rate) + "," + wireLeft + "," + note + "\r\n";
 }
 
 std::string BuildDroppedRow(int64_t firstUtcMs, int64_t lastUtcMs, uint64_t rows)
 {
     std::string first = IsoTimeText(UtcFromUnixMs(firstUtcMs));
-    return first + ",,dropped,," + std::to_string(rows) + " rows from " + first + " to " +
+    return first + ",,dropped,,," + std::to_string(rows) + " rows from " + first + " to " +
            IsoTimeText(UtcFromUnixMs(lastUtcMs)) + " could not be written\r\n";
 }
 

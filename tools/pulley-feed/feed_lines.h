@@ -67,22 +67,31 @@ void AddToRate(PayoutRate& rate, int64_t monotonicMs, int32_t metres);
 bool RateKnown(const PayoutRate& rate);
 double MetresPerMinute(const PayoutRate& rate);
 
-enum class FeedFormat { Nmea, Display, TCount, EdgeTech };
+enum class FeedFormat { Nmea, Display, TCount, EdgeTech, Xdr };
 bool ParseFeedFormat(const std::string& name, FeedFormat& format);
+// The transducer name of the XDR sentence, which one chart program's
+// dashboard shows as a windlass's rode count.
+extern const char DefaultXdrName[];
+bool IsNmeaText(const std::string& text);  // no character NMEA 0183 keeps for itself
 
 uint8_t NmeaChecksum(const std::string& body);  // XOR of the characters between $ and *
+std::string NmeaSentence(const std::string& body);  // $, the body, * and its checksum, CR LF
 // $PKVNC,hhmmss.ss,metres,rate,A*hh CR LF; metres and rate empty where not
 // known, A for a valid count and V for anything else.
 std::string BuildSentence(const UtcTime& time, const FeedReading& reading, const PayoutRate& rate);
-// A line in the chosen format: the sentence, or the display's relay line
-// made from the metres count (dashes when there is no count to show).
+// A line in the chosen format: our sentence; the standard transducer
+// sentence, $IIXDR,D,metres,M,name*hh (displacement in metres; the value
+// empty when the count is not valid); or the display's relay line made from
+// the metres count (dashes when there is no count to show).
 std::string BuildFeedLine(FeedFormat format, const UtcTime& time, const FeedReading& reading,
-                          const PayoutRate& rate);
+                          const PayoutRate& rate, const std::string& xdrName = DefaultXdrName);
 
 // The reading as JSON, the same values as its sentence, for the page and
 // other programs: metres, feet (the display's feet) and the display's texts
-// in both units, valid, the status word, the rate and the UTC time.
-std::string BuildReadingJson(const UtcTime& time, const FeedReading& reading, const PayoutRate& rate);
+// in both units, valid, the status word, the rate and the UTC time, then
+// the further fields given ("name":value,...).
+std::string BuildReadingJson(const UtcTime& time, const FeedReading& reading, const PayoutRate& rate,
+                             const std::string& moreFields = "");
 
 // A relay line read back from a serial line, in any of the display's three
 // formats. An EdgeTech line carries no unit: edgeTechFeet says which it is.
@@ -104,7 +113,10 @@ bool ReadRelayBytes(RelayLineReader& reader, const char* bytes, size_t count, Fe
 // The survey log: one CSV file a UTC day.
 std::string LogFileName(const UtcTime& time);  // pulley-YYYY-MM-DD.csv
 extern const char LogHeader[];
-std::string BuildLogLine(const UtcTime& time, const FeedReading& reading, const PayoutRate& rate);
+// utc,metres,status,rate_m_per_min,wire_left_m,note: the wire left empty
+// when not known, the note empty but for alarms and dropped rows.
+std::string BuildLogLine(const UtcTime& time, const FeedReading& reading, const PayoutRate& rate,
+                         const std::string& wireLeft = "", const std::string& note = "");
 // The row that stands for rows the log could not keep: when, and how many.
 std::string BuildDroppedRow(int64_t firstUtcMs, int64_t lastUtcMs, uint64_t rows);
 

@@ -1,14 +1,19 @@
 // The feed's rhythm: the source polled every 250 ms of the monotonic clock,
-// each reading stamped with the wall clock, and what each reading makes: a
-// line to the network when one is due, a row for the survey log when one is
-// due. Portable, reaching the world through tables, so that tests can give
-// it a clock that steps.
+// each reading stamped with the wall clock, and what each reading makes:
+// the lines due to the network (the reading's own, and the winch watch's
+// alarm sentences), the reading for the page, the rows due for the survey
+// log and the cast log. Portable, reaching the world through tables, so
+// that tests can give it a clock that steps.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "alarms.h"
+#include "casts.h"
 #include "feed_lines.h"
+#include "feed_options.h"
 
 class LogWriter;
 
@@ -33,8 +38,10 @@ void RunPolls(const FeedSource& source, const FeedClock& clock, void (*take)(voi
               void* takeContext);
 
 struct FeedOutputs {
-    // Every reading as JSON, with its line when one is due (empty when not).
-    void (*Publish)(void* context, const std::string& line, const std::string& json);
+    // Every reading as JSON, and the lines due now (each a datagram of its
+    // own); event: whether the page's streams get this reading.
+    void (*Publish)(void* context, const std::vector<std::string>& lines, const std::string& json, bool event);
+    void (*Say)(void* context, const std::string& message);  // on the console
     void* context;
 };
 
@@ -43,12 +50,20 @@ constexpr int64_t LogIntervalMs = 60000;  // a log row at least once a minute
 
 struct FeedLoop {
     FeedFormat format;
+    std::string xdrName;
     FeedOutputs outputs;
     LogWriter* log;  // null without a log
     PayoutRate rate;
     Schedule lines, rows;
     TimedReading latest;
+    double wireLength;  // 0: not given
+    bool watchAlarms, trackCasts;
+    AlarmWatch alarms;
+    CastTracker casts;
 };
-void InitFeedLoop(FeedLoop& loop, FeedFormat format, const FeedOutputs& outputs, LogWriter* log);
-// The reading, with its line when one is due, and its row when one is due.
+// lastCastNumber: the cast log's last, to number on from.
+void InitFeedLoop(FeedLoop& loop, const FeedOptions& options, const FeedOutputs& outputs, LogWriter* log,
+                  int lastCastNumber);
 void TakeReading(FeedLoop& loop, const TimedReading& reading);
+// At the feed's stop: an open cast's row, as it stands.
+void EndFeedLoop(FeedLoop& loop);

@@ -25,11 +25,27 @@ const char FeedUsage[] =
     "  --name TEXT            the station's name on the page (default Winch)\n"
     "  --max-clients N        clients at most on each server (default 64, up to 1000)\n"
     "  --log FOLDER           a CSV file a UTC day: pulley-YYYY-MM-DD.csv\n"
+    "winch watch\n"
+    "  --alarm-above M        an alarm while more than M metres are out\n"
+    "  --alarm-below M        an alarm while less than M metres are out\n"
+    "  --alarm-rate M_PER_MIN an alarm while paying out or hauling in faster\n"
+    "  --alarm-lost S         an alarm after S seconds without a valid count\n"
+    "  --alarm-hysteresis M   how far back past its limit a count must come to clear\n"
+    "                         its alarm (default 1; also metres a minute for the rate)\n"
+    "  --wire-length M        the wire on the drum at a count of 0: the wire left\n"
+    "  --drum-reserve M       an alarm while less than M metres are left on the drum\n"
+    "  --casts                a row a cast in casts.csv in the log folder\n"
+    "  --cast-start M         a cast starts past M metres, ends below (default 10)\n"
+    "  --cast-merge S         dips below the start shorter than S seconds stay in the\n"
+    "                         cast (tow-yos; default 0)\n"
     "options\n"
-    "  --format nmea|display|tcount|edgetech   the network lines (default nmea)\n"
+    "  --format nmea|display|tcount|edgetech|xdr   the network lines (default nmea)\n"
+    "  --xdr-name NAME        the transducer's name in XDR lines (default WINDLASS#0)\n"
     "  --quiet                no status line\n"
     "  --clock YYYY-MM-DDTHH:MM:SS  start the feed's UTC clock there (for tests)\n"
     "  --help                 this text\n"
+    "\n"
+    "alarms go out as NMEA ALR sentences on UDP and TCP whatever the format.\n"
     "\n"
     "exit codes: 0 ended by Ctrl+C or the console closing, 1 bad argument,\n"
     "2 no display running, 3 a port or address cannot be used, 4 the log\n"
@@ -44,6 +60,32 @@ static bool AddEndpoint(ToolArgs& args, EndpointKind kind, std::vector<std::stri
         return false;
     endpoints.push_back(text);
     return ParseEndpoint(text, kind, endpoint, reason) || args.Refuse(args.Current() + " " + reason);
+}
+
+// Lengths and rates: any a winch can have, and limits that are not
+// negative.
+constexpr double MostMetres = 1000000;
+
+static bool ReadWatchOption(ToolArgs& args, AlarmLimits& alarms)
+{
+    const std::string& option = args.Current();
+    if (!args.Once())
+        return false;
+    if (option == "--alarm-above")
+        return (alarms.above = args.Number(-MostMetres, MostMetres, alarms.aboveMetres));
+    if (option == "--alarm-below")
+        return (alarms.below = args.Number(-MostMetres, MostMetres, alarms.belowMetres));
+    if (option == "--alarm-rate")
+        return (alarms.rate = args.Number(0, MostMetres, alarms.ratePerMinute));
+    if (option == "--alarm-lost")
+        return (alarms.lost = args.Number(1, 86400, alarms.lostSeconds));
+    if (option == "--alarm-hysteresis")
+        return args.Number(0, MostMetres, alarms.hysteresis);
+    if (option == "--wire-length")
+        return args.Number(1, MostMetres, alarms.wireLength);
+    if (option == "--drum-reserve")
+        return (alarms.reserve = args.Number(0, MostMetres, alarms.reserveMetres));
+    return args.Unknown();
 }
 
 static bool ReadOption(ToolArgs& args, FeedOptions& options)
@@ -87,7 +129,22 @@ static bool ReadOption(ToolArgs& args, FeedOptions& options)
         return args.Once() && args.Text(options.logFolder);
     if (option == "--format")
         return args.Once() && args.Text(text) &&
-               (ParseFeedFormat(text, options.format) || args.Refuse("--format is nmea, display, tcount or edgetech"));
+               (ParseFeedFormat(text, options.format) ||
+                args.Refuse("--format is nmea, display, tcount, edgetech or xdr"));
+    if (option == "--xdr-name")
+        return args.Once() && args.Text(options.xdrName) &&
+               ((IsNmeaText(options.xdrName) && options.xdrName.size() <= 40) ||
+                args.Refuse("--xdr-name takes up to 40 characters, none of $ * , ! \\ ^ ~"));
+    if (option == "--casts") {
+        options.casts = true;
+        return true;
+    }
+    if (option == "--cast-start")
+        return args.Once() && args.Number(0, 100000, options.castStartMetres);
+    if (option == "--cast-merge")
+        return args.Once() && args.Number(0, 86400, options.castMergeSeconds);
+    if (option.compare(0, 8, "--alarm-") == 0 || option == "--wire-length" || option == "--drum-reserve")
+        return ReadWatchOption(args, options.alarms);
     if (option == "--clock") {
         if (!args.Once() || !args.Text(text))
             return false;
@@ -112,6 +169,14 @@ int ParseFeedOptions(int argc, char** argv, FeedOptions& options)
     if (options.udpTargets.empty() && options.tcpEndpoint.empty() && options.webEndpoints.empty() &&
         options.logFolder.empty()) {
         args.Refuse("no output: give --udp, --tcp, --http or --log");
+        return ExitUsage;
+    }
+    if (options.casts && options.logFolder.empty()) {
+        args.Refuse("--casts writes casts.csv in the log folder: give --log too");
+        return ExitUsage;
+    }
+    if (options.alarms.reserve && options.alarms.wireLength == 0) {
+        args.Refuse("--drum-reserve needs --wire-length");
         return ExitUsage;
     }
     return -1;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "alarms.h"
 #include "feed_lines.h"
 
 enum FeedExitCode {
@@ -31,6 +32,13 @@ struct FeedOptions {
     long long maxClients = 64;
     std::string logFolder;
     FeedFormat format = FeedFormat::Nmea;
+    std::string xdrName = DefaultXdrName;
+    AlarmLimits alarms = {.above = false, .below = false, .rate = false, .lost = false, .reserve = false,
+                          .aboveMetres = 0, .belowMetres = 0, .ratePerMinute = 0, .lostSeconds = 0,
+                          .reserveMetres = 0, .hysteresis = 1, .wireLength = 0};
+    bool casts = false;
+    double castStartMetres = 10;
+    double castMergeSeconds = 0;
     bool quiet = false;
     bool clockGiven = false;
     int64_t clockStartMs = 0;  // --clock: the UTC time to start at

@@ -1,5 +1,6 @@
 #include "log_writer.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "feed_lines.h"
@@ -10,8 +11,10 @@ static size_t CostOf(const LogRow& row)
     return sizeof row + row.dayName.size() + row.text.size();
 }
 
-LogWriter::LogWriter(SurveyLog& log, std::function<void(const std::string&)> report, size_t mostWaitingBytes)
-    : log_(log), report_(std::move(report)), mostWaitingBytes_(mostWaitingBytes), thread_(&LogWriter::Run, this)
+LogWriter::LogWriter(SurveyLog& log, CastLog* casts, std::function<void(const std::string&)> report,
+                     size_t mostWaitingBytes)
+    : log_(log), casts_(casts), report_(std::move(report)), mostWaitingBytes_(mostWaitingBytes),
+      thread_(&LogWriter::Run, this)
 {
 }
 
@@ -35,10 +38,13 @@ void LogWriter::Push(LogRow row)
 {
     std::lock_guard<std::mutex> hold(lock_);
     size_t cost = CostOf(row);
-    while (!waiting_.empty() && waitingBytes_ + cost > mostWaitingBytes_) {
-        Drop(waiting_.front());
-        waitingBytes_ -= CostOf(waiting_.front());
-        waiting_.pop_front();
+    while (waitingBytes_ + cost > mostWaitingBytes_) {
+        auto oldest = std::find_if(waiting_.begin(), waiting_.end(), [](const LogRow& waiting) { return !waiting.cast; });
+        if (oldest == waiting_.end())
+            break;
+        Drop(*oldest);
+        waitingBytes_ -= CostOf(*oldest);
+        waiting_.erase(oldest);
     }
     waitingBytes_ += cost;
     waiting_.push_back(std::move(row));
@@ -53,7 +59,8 @@ bool LogWriter::TakeNext(LogRow& row)
     std::unique_lock<std::mutex> hold(lock_);
     changed_.wait(hold, [this] { return finishing_ || dropped_ > 0 || !waiting_.empty(); });
     if (dropped_ > 0) {
-        row = LogRow{droppedDay_, BuildDroppedRow(firstDroppedMs_, lastDroppedMs_, dropped_), firstDroppedMs_};
+        row = LogRow{droppedDay_, BuildDroppedRow(firstDroppedMs_, lastDroppedMs_, dropped_), firstDroppedMs_, false,
+                     false};
         inHand_ = dropped_;
         dropped_ = 0;
     } else if (!waiting_.empty()) {
@@ -73,7 +80,11 @@ bool LogWriter::TakeNext(LogRow& row)
 bool LogWriter::WriteWithRetries(const LogRow& row)
 {
     std::string reason;
-    while (!WriteLogRow(log_, row.dayName, row.text, reason)) {
+    auto write = [&] {
+        return row.cast ? WriteCastRow(*casts_, {row.text, row.open}, reason)
+                        : WriteLogRow(log_, row.dayName, row.text, reason);
+    };
+    while (!write()) {
         if (!failing_)
             report_("the log in " + log_.folder + " cannot be written (" + reason +
                     "); its rows wait and are tried again every second");
@@ -117,6 +128,8 @@ uint64_t LogWriter::Finish(int waitMs, bool& threadEnded)
     if (threadEnded) {
         thread_.join();
         CloseSurveyLog(log_);
+        if (casts_ != nullptr)
+            CloseCastLog(*casts_);
     } else {
         thread_.detach();
     }

@@ -1,9 +1,9 @@
-// The survey log's rows, written by a thread of their own through a queue
-// bounded in bytes: a log on a slow share or a failing stick must not hold
-// the count's lines on the network. Rows that cannot be written wait and
-// are tried again every second; beyond the bound the oldest are dropped,
-// and the log gets a row that says how many and between which times as
-// soon as it can be written again.
+// The survey log's rows (and the cast log's), written by a thread of their
+// own through a queue bounded in bytes: a log on a slow share or a failing
+// stick must not hold the count's lines on the network. Rows that cannot be
+// written wait and are tried again every second; beyond the bound the
+// oldest survey rows are dropped, and the log gets a row that says how many
+// and between which times as soon as it can be written again.
 #pragma once
 
 #include <condition_variable>
@@ -14,12 +14,15 @@
 #include <string>
 #include <thread>
 
+#include "casts.h"
 #include "survey_log.h"
 
 struct LogRow {
     std::string dayName;  // the file of the row's own UTC day
     std::string text;
     int64_t utcMs;
+    bool cast;  // a row of the cast log (never dropped), not of the day's file
+    bool open;  // a cast's open row, written again in its place later
 };
 
 // The memory rows may take while they wait: 64 MiB holds about 450,000
@@ -31,7 +34,7 @@ class LogWriter {
 public:
     // Writes into log, which is open; report says what a person should know
     // (the log failing, and written again).
-    LogWriter(SurveyLog& log, std::function<void(const std::string&)> report,
+    LogWriter(SurveyLog& log, CastLog* casts, std::function<void(const std::string&)> report,
               size_t mostWaitingBytes = MostWaitingLogBytes);
     ~LogWriter();
     // Queues the row; never waits for the disk.
@@ -47,6 +50,7 @@ private:
     void Drop(const LogRow& row);
 
     SurveyLog& log_;
+    CastLog* casts_;  // null without --casts
     std::function<void(const std::string&)> report_;
     size_t mostWaitingBytes_;
     std::mutex lock_;

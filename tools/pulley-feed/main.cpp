@@ -54,6 +54,8 @@ struct FeedProgram {
     FeedSource source;
     FeedNetwork network;
     SurveyLog log;
+    CastLog casts;
+    int lastCastNumber;
     LogWriter* logWriter;
     ConsoleWriter* console;
     FeedLoop loop;
@@ -101,10 +103,15 @@ static void PostReading(void* context, const TimedReading& reading)
     WakeNetwork(program.network);
 }
 
-static void Publish(void* context, const std::string& line, const std::string& json)
+static void Publish(void* context, const std::vector<std::string>& lines, const std::string& json, bool event)
 {
     FeedProgram& program = *static_cast<FeedProgram*>(context);
-    PublishToNetwork(program.network, line, json, program.loop.latest.monotonicMs);
+    PublishToNetwork(program.network, lines, json, event, program.loop.latest.monotonicMs);
+}
+
+static void Say(void* context, const std::string& message)
+{
+    static_cast<FeedProgram*>(context)->console->Message(message);
 }
 
 static void WriteToConsole(void*, bool message, const std::string& text)
@@ -161,6 +168,8 @@ static int OpenOutputs(FeedProgram& program)
         !OpenSurveyLog(program.log, Win32LogFiles, options.logFolder,
                        LogFileName(UtcFromUnixMs(UtcNow(&program))), reason))
         return Fail(ExitLogFolder, "cannot write the log in " + options.logFolder + ": " + reason);
+    if (options.casts && !OpenCastLog(program.casts, Win32LogFiles, options.logFolder, program.lastCastNumber, reason))
+        return Fail(ExitLogFolder, "cannot write casts.csv in " + options.logFolder + ": " + reason);
     return -1;
 }
 
@@ -229,6 +238,7 @@ static void Run(FeedProgram& program)
 static bool Close(FeedProgram& program)
 {
     bool logEnded = true;
+    EndFeedLoop(program.loop);
     if (program.logWriter != nullptr) {
         uint64_t unwritten = program.logWriter->Finish(3000, logEnded);
         if (unwritten > 0)
@@ -279,9 +289,11 @@ int main(int argc, char** argv)
     if (code < 0) {
         LogWriter* log = nullptr;
         if (!options.logFolder.empty())
-            log = new LogWriter(program.log, [&console](const std::string& text) { console.Message(text); });
+            log = new LogWriter(program.log, options.casts ? &program.casts : nullptr,
+                                [&console](const std::string& text) { console.Message(text); });
         program.logWriter = log;
-        InitFeedLoop(program.loop, options.format, {.Publish = Publish, .context = &program}, log);
+        InitFeedLoop(program.loop, options, {.Publish = Publish, .Say = Say, .context = &program}, log,
+                     program.lastCastNumber);
         running = &program;
         SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
         Run(program);

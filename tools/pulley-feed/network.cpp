@@ -53,15 +53,17 @@ void ServeNetwork(FeedNetwork& network, int waitMs)
         LookUpReceivers(network.udp, nowMs);
 }
 
-void PublishToNetwork(FeedNetwork& network, const std::string& line, const std::string& json, int64_t nowMs)
+void PublishToNetwork(FeedNetwork& network, const std::vector<std::string>& lines, const std::string& json, bool event,
+                      int64_t nowMs)
 {
-    bool due = !line.empty();
     for (const auto& web : network.webs)
-        PublishToHttp(*web, json, due, nowMs);
-    if (due && network.udp.socket != INVALID_SOCKET)
-        SendDatagrams(network.udp, line, nowMs);
-    if (due && network.lines.listener != INVALID_SOCKET)
-        QueueForClients(network.lines, line, nowMs);
+        PublishToHttp(*web, json, event, nowMs);
+    for (const std::string& line : lines) {
+        if (network.udp.socket != INVALID_SOCKET)
+            SendDatagrams(network.udp, line, nowMs);
+        if (network.lines.listener != INVALID_SOCKET)
+            QueueForClients(network.lines, line, nowMs);
+    }
 }
 
 void CloseNetwork(FeedNetwork& network)

@@ -27,7 +27,8 @@ bool OpenWakeSocket(FeedNetwork& network, std::string& reason);
 void WakeNetwork(const FeedNetwork& network);
 // Serves the sockets for up to waitMs, returning early when woken.
 void ServeNetwork(FeedNetwork& network, int waitMs);
-// Every reading goes to the web servers, for those who ask; its line, when
-// one is due (not empty), to every output.
-void PublishToNetwork(FeedNetwork& network, const std::string& line, const std::string& json, int64_t nowMs);
+// Every reading goes to the web servers, for those who ask, and to their
+// streams when it is an event; each line due to every output.
+void PublishToNetwork(FeedNetwork& network, const std::vector<std::string>& lines, const std::string& json, bool event,
+                      int64_t nowMs);
 void CloseNetwork(FeedNetwork& network);

@@ -18,46 +18,51 @@ static void CloseDayFile(SurveyLog& log)
     log.file = nullptr;
 }
 
-// Appends bytes at the known length and flushes them. On any failure the
-// file is cut back to that length; if even that fails it is closed, and
-// cut back when it is opened again.
+bool WriteWholeAt(const LogFileOps& files, LogFile file, int64_t offset, const std::string& bytes,
+                  std::string& reason, bool& cutBack)
+{
+    int64_t size = static_cast<int64_t>(bytes.size());
+    cutBack = true;
+    if (files.WriteAt(files.context, file, offset, bytes.data(), size) == size && files.Flush(files.context, file))
+        return true;
+    reason = files.LastError(files.context);
+    cutBack = files.Truncate(files.context, file, offset);
+    return false;
+}
+
+// Appends at the known length; a file that could not even be cut back is
+// closed, and cut back when it is opened again.
 static bool Append(SurveyLog& log, const std::string& bytes, std::string& reason)
 {
-    const LogFileOps& files = *log.files;
-    int64_t size = static_cast<int64_t>(bytes.size());
-    if (files.WriteAt(files.context, log.file, log.length, bytes.data(), size) == size &&
-        files.Flush(files.context, log.file)) {
-        log.length += size;
+    bool cutBack;
+    if (WriteWholeAt(*log.files, log.file, log.length, bytes, reason, cutBack)) {
+        log.length += static_cast<int64_t>(bytes.size());
         return true;
     }
-    reason = files.LastError(files.context);
-    if (!files.Truncate(files.context, log.file, log.length))
+    if (!cutBack)
         CloseDayFile(log);
     return false;
 }
 
-// A row a power cut left torn at the end of the file is cut off, so that
-// the next row starts on a line of its own. Returns the length to write at.
-static bool CutTornRow(SurveyLog& log, int64_t size, int64_t& length)
+bool CutTornRow(const LogFileOps& files, LogFile file, int64_t size, int64_t& length)
 {
-    const LogFileOps& files = *log.files;
     length = size;
     if (size == 0)
         return true;
     int64_t start = size > TornRowSearchBytes ? size - TornRowSearchBytes : 0;
     std::string tail(static_cast<size_t>(size - start), '\0');
-    if (files.ReadAt(files.context, log.file, start, tail.data(), size - start) != size - start)
+    if (files.ReadAt(files.context, file, start, tail.data(), size - start) != size - start)
         return false;
     size_t lastEnd = tail.rfind('\n');
     if (lastEnd == tail.size() - 1)
         return true;
     if (lastEnd != std::string::npos) {
         length = start + static_cast<int64_t>(lastEnd) + 1;
-        return files.Truncate(files.context, log.file, length);
+        return files.Truncate(files.context, file, length);
     }
     // Not a file of ours: its text stays, and our rows start on a line below.
     length = size + 2;
-    return files.WriteAt(files.context, log.file, size, "\r\n", 2) == 2;
+    return files.WriteAt(files.context, file, size, "\r\n", 2) == 2;
 }
 
 // The folder is made again when it has gone (a stick pulled and put back, a
@@ -76,7 +81,7 @@ static bool OpenDayFile(SurveyLog& log, const std::string& dayName, bool mayMake
     if (ready && dayName == log.dayName && size > log.length)
         ready = files.Truncate(files.context, log.file, length = log.length);
     else if (ready)
-        ready = CutTornRow(log, size, length);
+        ready = CutTornRow(files, log.file, size, length);
     if (!ready) {
         reason = files.LastError(files.context);
         CloseDayFile(log);

@@ -30,6 +30,15 @@ struct LogFileOps {
     void* context;
 };
 
+// Writes the bytes at the offset and onto the disk. On failure the file is
+// cut back to the offset, so that it holds whole rows only; false, with the
+// reason, and cutBack false when even the cut failed.
+bool WriteWholeAt(const LogFileOps& files, LogFile file, int64_t offset, const std::string& bytes,
+                  std::string& reason, bool& cutBack);
+// Cuts off a row that a power cut left torn at the end of the file; the
+// length to write at.
+bool CutTornRow(const LogFileOps& files, LogFile file, int64_t size, int64_t& length);
+
 struct SurveyLog {
     const LogFileOps* files;
     std::string folder;

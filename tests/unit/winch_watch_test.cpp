@@ -1,0 +1,145 @@
+// The winch watch: alarms with their hysteresis and sentences, casts and
+// their log on a disk that a feed may leave in the middle of a cast.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "alarms.h"
+#include "casts.h"
+#include "fake_disk.h"
+
+static const int64_t Start = UnixMsFromUtc({2026, 12, 9, 10, 0, 0, 0});
+
+// A reading n seconds into the run.
+static TimedReading At(double seconds, int32_t metres, FeedStatus status = FeedStatus::Valid)
+{
+    int64_t ms = static_cast<int64_t>(seconds * 1000);
+    return {{status, metres}, ms, Start + ms};
+}
+
+static std::string Changes(AlarmWatch& watch, std::initializer_list<TimedReading> readings, PayoutRate rate = {})
+{
+    std::string said;
+    for (const TimedReading& reading : readings)
+        for (const AlarmEvent& event : WatchAlarms(watch, reading, rate))
+            said += std::to_string(event.id) + (event.raised ? "A" : "V") + (event.changed ? " " : "+ ");
+    return said;
+}
+
+TEST(WinchAlarms, HysteresisRepeatsAndTheSentence)
+{
+    AlarmLimits limits{};
+    limits.above = limits.below = limits.lost = true;
+    limits.aboveMetres = 100;
+    limits.belowMetres = 5;
+    limits.lostSeconds = 10;
+    limits.hysteresis = 1;
+    AlarmWatch watch;
+    InitAlarmWatch(watch, limits);
+    // Dithering a metre round the limit raises one alarm; it clears only
+    // more than the hysteresis back.
+    EXPECT_EQ(Changes(watch, {At(0, 99), At(1, 100), At(2, 101), At(3, 100), At(4, 99), At(5, 101), At(6, 100)}),
+              "1A ");
+    EXPECT_EQ(Changes(watch, {At(7, 98)}), "1V ");
+    // Not valid: nothing raised, nothing cleared, until the lost alarm's time is up.
+    EXPECT_EQ(Changes(watch, {At(8, 500, FeedStatus::TestValue), At(9, 0, FeedStatus::LostLink), At(17.5, 0, FeedStatus::LostLink)}),
+              "4A ");
+    EXPECT_EQ(Changes(watch, {At(18, 3)}), "2A 4V ");
+    EXPECT_EQ(Changes(watch, {At(77, 3), At(78, 3)}), "2A+ ") << "once a minute while it stands";
+
+    std::string sentence = BuildAlarmSentence(UtcFromUnixMs(Start + 2000), AlarmAbove, true, "CABLE OUT ABOVE 100 M");
+    EXPECT_EQ(sentence.substr(0, sentence.size() - 5), "$IIALR,100002.00,001,A,V,CABLE OUT ABOVE 100 M");
+    char checksum[8];
+    std::snprintf(checksum, sizeof checksum, "*%02X\r\n", NmeaChecksum(sentence.substr(1, sentence.size() - 6)));
+    EXPECT_EQ(sentence.substr(sentence.size() - 5), checksum);
+    EXPECT_LE(sentence.size(), 82u);
+}
+
+TEST(WinchAlarms, RateAndTheDrumReserve)
+{
+    AlarmLimits limits{};
+    limits.rate = limits.reserve = true;
+    limits.ratePerMinute = 60;
+    limits.reserveMetres = 50;
+    limits.wireLength = 1000;
+    limits.hysteresis = 5;
+    AlarmWatch watch;
+    InitAlarmWatch(watch, limits);
+    PayoutRate hauling;  // 2 m/s in: 120 m/min
+    AddToRate(hauling, 0, 900);
+    AddToRate(hauling, 1000, 898);
+    EXPECT_EQ(Changes(watch, {At(1, 898)}, hauling), "3A ");
+    PayoutRate slower;  // 57 m/min: within the hysteresis of 60
+    AddToRate(slower, 0, 0);
+    AddToRate(slower, 60000, 57);
+    EXPECT_EQ(Changes(watch, {At(2, 951)}, slower), "5A ") << "49 m left";
+    EXPECT_EQ(Changes(watch, {At(3, 945)}), "") << "55 m left, the rate not known: both stand";
+    EXPECT_EQ(Changes(watch, {At(4, 944)}), "5V ");
+    EXPECT_EQ(RaisedAlarmsJson(watch), "[{\"id\":3,\"text\":\"WINCH FASTER THAN 60 M/MIN\"}]");
+}
+
+// Runs the counts a second apart through a tracker into the cast log; the
+// casts.csv it leaves, without its header.
+static std::string Casts(FakeDisk& disk, std::initializer_list<int32_t> counts, double start, double merge,
+                         bool stopsInTheMiddle = false)
+{
+    CastLog log;
+    int last = 0;
+    std::string reason;
+    EXPECT_TRUE(OpenCastLog(log, disk.ops, "log", last, reason));
+    CastTracker tracker;
+    InitCastTracker(tracker, start, merge, last);
+    PayoutRate rate;
+    double second = 0;
+    for (int32_t count : counts) {
+        TimedReading reading = At(second++, count);
+        AddToRate(rate, reading.monotonicMs, count);
+        for (const CastRow& row : TrackCast(tracker, reading, rate))
+            EXPECT_TRUE(WriteCastRow(log, row, reason));
+    }
+    EXPECT_EQ(tracker.active, stopsInTheMiddle);
+    CloseCastLog(log);
+    std::string text = disk.Text("casts.csv");
+    return text.substr(text.find('\n') + 1);
+}
+
+// Each row's cast number, start, end, maximum and its time, and notes.
+static std::vector<std::string> Summary(const std::string& rows)
+{
+    std::vector<std::string> summary;
+    for (size_t start = 0, end; (end = rows.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        std::vector<std::string> fields;
+        std::string row = rows.substr(start, end - start);
+        for (size_t from = 0, comma;; from = comma + 1) {
+            comma = row.find(',', from);
+            fields.push_back(row.substr(from, comma == std::string::npos ? std::string::npos : comma - from));
+            if (comma == std::string::npos)
+                break;
+        }
+        summary.push_back(fields[0] + " " + fields[1].substr(17, 2) + "-" + fields[2].substr(std::min<size_t>(17, fields[2].size()), 2) + " max " +
+                          fields[4] + " at " + fields[5].substr(17, 2) + (fields[8].empty() ? "" : " " + fields[8]));
+    }
+    return summary;
+}
+
+using Rows = std::vector<std::string>;
+
+TEST(WinchCasts, CastsDipsTowYosAndAFeedStoppedInTheMiddle)
+{
+    // 0 -> 250 -> 0, then 0 -> 120 with a dip of a second to 20 -> 0, a
+    // reading a second.
+    auto counts = {0, 100, 250, 100, 0, 0, 0, 0, 0, 60, 120, 20, 120, 60, 0, 0, 0};
+    FakeDisk plain, split, merged;
+    EXPECT_EQ(Summary(Casts(plain, counts, 10, 0)), Rows({"1 01-04 max 250 at 02", "2 09-14 max 120 at 10"}));
+    EXPECT_EQ(Summary(Casts(split, counts, 25, 0)),
+              Rows({"1 01-04 max 250 at 02", "2 09-11 max 120 at 10", "3 12-14 max 120 at 12"}));
+    EXPECT_EQ(Summary(Casts(merged, counts, 25, 2)),
+              Rows({"1 01-04 max 250 at 02", "2 09-14 max 120 at 10 tow-yo: 2 casts joined"}));
+
+    // A feed stopped in the middle of a cast leaves it open; the next start
+    // closes it as incomplete at its last reading and numbers on.
+    FakeDisk stopped;
+    EXPECT_EQ(Summary(Casts(stopped, {0, 300, 310}, 10, 0, true)), Rows({"1 01- max 300 at 01 open"}));
+    EXPECT_EQ(Summary(Casts(stopped, {0, 40, 0}, 10, 0)),
+              Rows({"1 01-01 max 300 at 01 incomplete: the feed stopped during the cast", "2 01-02 max 40 at 01"}));
+}
