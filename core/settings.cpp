@@ -18,7 +18,7 @@ bool LoadSettings(SettingsRecord& record, const SettingsFile& file, bool* held)
     std::memset(&record, 0, sizeof record);
     // A short file fills only its length and a longer one gives its first
     // 96 bytes; neither is refused.
-    int read = file.Read(&record, SettingsRecordSize);
+    int read = file.Read(file.context, &record, SettingsRecordSize);
     if (held != nullptr)
         *held = read == SettingsFileHeld;
     if (read < 0)
@@ -46,8 +46,8 @@ void ApplyDefaultSettings(SettingsRecord& record)
 
 bool SaveSettings(const SettingsRecord& record, const SettingsFile& file)
 {
-    if (file.Replace(&record, SettingsRecordSize))
+    if (file.Replace(file.context, &record, SettingsRecordSize))
         return true;
-    file.ShowSaveFailure();
+    file.ShowSaveFailure(file.context);
     return false;
 }

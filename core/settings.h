@@ -56,16 +56,18 @@ static_assert(offsetof(SettingsRecord, alignment2) == 93, "file layout");
 // scanner) kept open for itself all the while the platform layer tried.
 constexpr int SettingsFileHeld = -2;
 
-// The file itself, supplied by the platform layer.
+// The file itself, supplied by the platform layer, which gets its context
+// back with each call.
 struct SettingsFile {
     // Reads up to size bytes from the start of the file; the number read, or
     // -1 when the file cannot be opened, or SettingsFileHeld.
-    int (*Read)(void* buffer, int size);
+    int (*Read)(void* context, void* buffer, int size);
     // Replaces the file with exactly these bytes, or leaves the old file as
     // it was and returns false.
-    bool (*Replace)(const void* buffer, int size);
+    bool (*Replace)(void* context, const void* buffer, int size);
     // Tells the operator the settings of this run are lost.
-    void (*ShowSaveFailure)();
+    void (*ShowSaveFailure)(void* context);
+    void* context;
 };
 
 // True when the file was opened; false leaves the record all zero and the

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-void InitPulleyState(PulleyState& state, const PulleyDevice* device, const RelayDevice* relay,
-                     const WindowEffects* window)
+void InitPulleyState(PulleyState& state, const PulleyDevice& device, const RelayDevice& relay,
+                     const WindowEffects& window)
 {
-    std::memset(&state, 0, sizeof state);
+    state = PulleyState{};
     state.device = device;
     state.relay = relay;
     state.window = window;
@@ -31,7 +31,7 @@ void CancelConnect(PulleyState& state)
 {
     if (state.connected || !HasLiveLink(state))
         return;
-    state.device->Disconnect(state.link);
+    state.device.Disconnect(state.device.context, state.link);
     ForgetLink(state);
 }
 
@@ -43,7 +43,7 @@ bool BeginConnect(PulleyState& state, const char* portName)
     CancelConnect(state);
     std::strncpy(state.connectName, portName, ConnectNameSize - 1);
     state.connectName[ConnectNameSize - 1] = '\0';
-    state.link = state.device->Connect(state.connectName);
+    state.link = state.device.Connect(state.device.context, state.connectName);
     if (state.link == InvalidLink())
         return false;
     state.identifyAttempts = 0;
@@ -55,11 +55,11 @@ IdentifyResult IdentifyTick(PulleyState& state, void (*progress)(int attempts, v
 {
     state.identifyAttempts++;
     progress(state.identifyAttempts, context);
-    if (state.device->Identify(state.link))
+    if (state.device.Identify(state.device.context, state.link))
         return Identified;
     if (state.identifyAttempts < IdentifyAttempts)
         return Waiting;
-    state.device->Disconnect(state.link);
+    state.device.Disconnect(state.device.context, state.link);
     ForgetLink(state);
     return GaveUp;
 }
@@ -67,7 +67,7 @@ IdentifyResult IdentifyTick(PulleyState& state, void (*progress)(int attempts, v
 void ConfirmConnected(PulleyState& state)
 {
     state.connected = true;
-    state.window->StartPollTimer();
+    state.window.StartPollTimer(state.window.context);
 }
 
 static void RelayCount(PulleyState& state)
@@ -76,38 +76,52 @@ static void RelayCount(PulleyState& state)
         return;
     RelayLine line = BuildRelayMessage(state.settings.relayFormat, CurrentDisplayText(state).text);
     if (line.length > 0)
-        state.relay->Write(state.relayPort, line.bytes, line.length);
+        state.relay.Write(state.relay.context, state.relayPort, line.bytes, line.length);
 }
 
 void PollTick(PulleyState& state)
 {
     if (!state.connected)
         return;  // a tick that was already queued when polling stopped
-    int32_t reading = state.device->Read(state.link);
+    int32_t reading = state.device.Read(state.device.context, state.link);
     if (reading == LostReading) {
-        state.window->StopPollTimer();
-        state.window->ShowLostLinkWarning();
+        state.window.StopPollTimer(state.window.context);
+        state.window.ShowLostLinkWarning(state.window.context);
         if (!state.connected)
             return;  // the window was closed while the warning was up
-        state.device->CloseAsHandle(state.link);
+        state.device.CloseAsHandle(state.device.context, state.link);
         ForgetLink(state);
     } else if (reading == state.count &&
                !(state.relayPort != nullptr && state.settings.relayFormat == TCountEdgeTech)) {
         return;  // EdgeTech equipment wants a line every second, changed or not
     }
     state.count = reading;
-    state.window->Refresh();
+    state.window.Refresh(state.window.context);
     RelayCount(state);
 }
 
 void Disconnect(PulleyState& state)
 {
-    state.window->StopPollTimer();
+    state.window.StopPollTimer(state.window.context);
     if (HasLiveLink(state))
-        state.device->CloseAsHandle(state.link);
+        state.device.CloseAsHandle(state.device.context, state.link);
     ForgetLink(state);
     state.count = NoReading;
-    state.window->Repaint();
+    state.window.Repaint(state.window.context);
+}
+
+bool OpenRelay(PulleyState& state, const char* portName, int32_t baudIndex)
+{
+    if (state.relayPort == nullptr)
+        state.relayPort = state.relay.Open(state.relay.context, portName, baudIndex);
+    return state.relayPort != nullptr;
+}
+
+void CloseRelay(PulleyState& state)
+{
+    if (state.relayPort != nullptr)
+        state.relay.Close(state.relay.context, state.relayPort);
+    state.relayPort = nullptr;
 }
 
 // The pulley's answer to a reset or a preset is not examined: the next poll
@@ -115,18 +129,18 @@ void Disconnect(PulleyState& state)
 void ResetCount(PulleyState& state)
 {
     if (HasLiveLink(state))
-        state.device->Reset(state.link);
+        state.device.Reset(state.device.context, state.link);
 }
 
 void PresetCount(PulleyState& state, int32_t metres)
 {
     if (HasLiveLink(state))
-        state.device->Preset(state.link, metres);
+        state.device.Preset(state.device.context, state.link, metres);
 }
 
 int32_t ReadCountNow(PulleyState& state)
 {
-    return HasLiveLink(state) ? state.device->Read(state.link) : LostReading;
+    return HasLiveLink(state) ? state.device.Read(state.device.context, state.link) : LostReading;
 }
 
 bool ReadFirmwareVersion(PulleyState& state, char* buffer, int size)
@@ -134,7 +148,7 @@ bool ReadFirmwareVersion(PulleyState& state, char* buffer, int size)
     if (!state.connected || size <= 0)
         return false;
     buffer[0] = '\0';
-    state.device->GetVersion(state.link, buffer, size);
+    state.device.GetVersion(state.device.context, state.link, buffer, size);
     buffer[size - 1] = '\0';
     return true;
 }
@@ -160,14 +174,11 @@ uint32_t QueryStatus(const PulleyState& state)
 void Shutdown(PulleyState& state)
 {
     if (state.connected) {
-        state.device->Disconnect(state.link);
-        state.window->StopPollTimer();
+        state.device.Disconnect(state.device.context, state.link);
+        state.window.StopPollTimer(state.window.context);
         ForgetLink(state);
     }
-    if (state.relayPort != nullptr) {
-        state.relay->Close(state.relayPort);
-        state.relayPort = nullptr;
-    }
+    CloseRelay(state);
 }
 
 DisplayText CurrentDisplayText(const PulleyState& state)

@@ -1,7 +1,7 @@
-// The life of the link to the pulley and the once-a-second poll, over the one
-// process-wide PulleyState. The device library, the relay port and the main
-// window are reached only through the tables below, so all of this runs
-// without any windowing services.
+// The life of the link to the pulley and the once-a-second poll, over the
+// PulleyState that the display's application object holds. The device
+// library, the relay port and the main window are reached only through the
+// tables below, so all of this runs without any windowing services.
 #pragma once
 
 #include <cstdint>
@@ -23,30 +23,36 @@ constexpr unsigned PollPeriodMs = 1000;
 constexpr int ConnectNameSize = 20;
 
 // The device library's seven operations, and closing a link as a plain
-// handle, as the program calls them.
+// handle, as the program calls them. Each table is handed the context it
+// was filled with, so the core calls back into the object that gave it.
 struct PulleyDevice {
-    PulleyLink (*Connect)(const char* portName);
-    int (*Identify)(PulleyLink link);
-    int32_t (*Read)(PulleyLink link);
-    int (*Reset)(PulleyLink link);
-    int (*Preset)(PulleyLink link, int32_t metres);
-    int (*GetVersion)(PulleyLink link, char* buffer, int size);
-    int (*Disconnect)(PulleyLink link);
-    void (*CloseAsHandle)(PulleyLink link);
+    PulleyLink (*Connect)(void* context, const char* portName);
+    int (*Identify)(void* context, PulleyLink link);
+    int32_t (*Read)(void* context, PulleyLink link);
+    int (*Reset)(void* context, PulleyLink link);
+    int (*Preset)(void* context, PulleyLink link, int32_t metres);
+    int (*GetVersion)(void* context, PulleyLink link, char* buffer, int size);
+    int (*Disconnect)(void* context, PulleyLink link);
+    void (*CloseAsHandle)(void* context, PulleyLink link);
+    void* context;
 };
 
+// The relay port: opened, written and closed only through here.
 struct RelayDevice {
-    void (*Write)(RelayPort port, const char* bytes, int length);
-    void (*Close)(RelayPort port);
+    RelayPort (*Open)(void* context, const char* portName, int32_t baudIndex);  // null when it cannot be
+    void (*Write)(void* context, RelayPort port, const char* bytes, int length);
+    void (*Close)(void* context, RelayPort port);
+    void* context;
 };
 
 // What the main window does for the core; each returns when done.
 struct WindowEffects {
-    void (*StartPollTimer)();
-    void (*StopPollTimer)();
-    void (*Refresh)();  // retitle when minimised, repaint otherwise
-    void (*Repaint)();  // repaint, minimised or not
-    void (*ShowLostLinkWarning)();
+    void (*StartPollTimer)(void* context);
+    void (*StopPollTimer)(void* context);
+    void (*Refresh)(void* context);  // retitle when minimised, repaint otherwise
+    void (*Repaint)(void* context);  // repaint, minimised or not
+    void (*ShowLostLinkWarning)(void* context);
+    void* context;
 };
 
 // Supplies the value the count query answers while test mode is on.
@@ -56,9 +62,9 @@ struct TestSource {
 };
 
 struct PulleyState {
-    const PulleyDevice* device;
-    const RelayDevice* relay;
-    const WindowEffects* window;
+    PulleyDevice device;
+    RelayDevice relay;
+    WindowEffects window;
 
     PulleyLink link;  // kept, even when -1, until Disconnect or a lost link
     bool connected;
@@ -73,8 +79,8 @@ struct PulleyState {
 
 enum IdentifyResult { Identified, Waiting, GaveUp };
 
-void InitPulleyState(PulleyState& state, const PulleyDevice* device, const RelayDevice* relay,
-                     const WindowEffects* window);
+void InitPulleyState(PulleyState& state, const PulleyDevice& device, const RelayDevice& relay,
+                     const WindowEffects& window);
 
 bool BeginConnect(PulleyState& state, const char* portName);
 IdentifyResult IdentifyTick(PulleyState& state, void (*progress)(int attempts, void* context),
@@ -84,6 +90,10 @@ void ConfirmConnected(PulleyState& state);
 void PollTick(PulleyState& state);
 void Disconnect(PulleyState& state);
 void ResetCount(PulleyState& state);
+// The relay port, opened at the rate of a baud index (false when it cannot
+// be) and closed; the only place either happens.
+bool OpenRelay(PulleyState& state, const char* portName, int32_t baudIndex);
+void CloseRelay(PulleyState& state);
 void PresetCount(PulleyState& state, int32_t metres);
 int32_t ReadCountNow(PulleyState& state);
 bool ReadFirmwareVersion(PulleyState& state, char* buffer, int size);

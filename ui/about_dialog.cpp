@@ -2,7 +2,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "app.h"
 #include "dialogs.h"
 #include "resource.h"
 

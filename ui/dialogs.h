@@ -20,8 +20,11 @@ struct SetCountDialog {
 bool RunSetCountDialog(HWND owner, SetCountDialog& data);
 
 struct RelayCountDialog {
-    PulleyState* state;  // in and out while open: the relay port, its saved name and rate
-    int32_t format;      // in: the saved format; out: the one checked when it closed
+    PulleyState* state;           // in and out while open: its Connect and Disconnect open and close the relay
+                                  // port through the core
+    int32_t format;               // in: the saved format; out: the one checked when it closed
+    char port[PortNameSize];      // in: the saved port; out: the one chosen
+    int32_t baudIndex;            // in: the saved rate; out: the one chosen (-1: none)
 };
 void RunRelayCountDialog(HWND owner, RelayCountDialog& data);
 

@@ -1,17 +1,13 @@
-// Start-up: the settings, the main window, and the message loop.
+// Start-up: the application object, the settings, the main window, and the
+// message loop.
 #include <windows.h>
 #include <commctrl.h>
 #include <winsock2.h>
 
 #include "app.h"
+#include "message_box.h"
 #include "resource.h"
 #include "settings_file.h"
-
-PulleyState g_state;
-HINSTANCE g_instance;
-HWND g_mainWindow;
-char g_caption[100];
-bool g_keepSettingsFile;
 
 // Started at start-up and released at shut-down as the display always has,
 // with its "Winsock error" box, although it opens no socket: the network is
@@ -20,7 +16,7 @@ static void StartSocketLibrary()
 {
     WSADATA data;
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
-        MessageBoxA(nullptr, "Winsock error", "Pulley", MB_OK);
+        ShowMessage(nullptr, IDS_WINSOCKERROR, IDS_TITLEPULLEY, MB_OK);
 }
 
 static void RegisterProgressBar()
@@ -41,25 +37,28 @@ static int RunMessageLoop()
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
+    // Lives until the message loop has ended, after the main window's end;
+    // the window holds it.
+    DisplayApp app{};
+    app.instance = instance;
     char className[100] = "";
-    LoadStringA(instance, IDS_CAPTION, g_caption, sizeof g_caption);
+    LoadStringA(instance, IDS_CAPTION, app.caption, sizeof app.caption);
     LoadStringA(instance, IDS_CLASSNAME, className, sizeof className);
-    g_instance = instance;
     // Without its name (string 109) the class cannot be registered either.
-    if (!RegisterMainWindowClass(className))
+    if (!RegisterMainWindowClass(instance, className))
         return 0;
-    InitPulleyState(g_state, &KvarnPulleyDevice, &Win32RelayDevice, &MainWindowEffects);
-    if (!LoadSettings(g_state.settings, Win32SettingsFile, &g_keepSettingsFile))
-        ApplyDefaultSettings(g_state.settings);
+    InitPulleyState(app.state, KvarnPulleyDevice, Win32RelayDevice, MainWindowEffects(app));
+    if (!LoadSettings(app.state.settings, SettingsBesideProgram(nullptr), &app.keepSettingsFile))
+        ApplyDefaultSettings(app.state.settings);
 
-    HWND window = CreateMainWindow(className);
+    HWND window = CreateMainWindow(app, className);
     if (window == nullptr)
         return 0;
     // A placement whose length is not 44 (an empty settings file) is refused
     // here, and the window keeps the geometry it was created with.
     static_assert(sizeof(WINDOWPLACEMENT) == sizeof(Placement), "the settings hold a WINDOWPLACEMENT");
-    SetWindowPlacement(window, reinterpret_cast<const WINDOWPLACEMENT*>(&g_state.settings.placement));
-    ApplyAlwaysVisible(window);
+    SetWindowPlacement(window, reinterpret_cast<const WINDOWPLACEMENT*>(&app.state.settings.placement));
+    ApplyAlwaysVisible(app);
     SetMenu(window, LoadMenuA(instance, MAKEINTRESOURCEA(IDR_MAINMENU)));
     ShowWindow(window, showCommand);
     UpdateWindow(window);

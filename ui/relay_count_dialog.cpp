@@ -1,10 +1,10 @@
-// Relay Count: opens and closes the relay port and chooses its baud rate and
-// line format. The port stays open after the dialog closes.
+// Relay Count: opens and closes the relay port (through the core, which
+// owns it) and chooses its baud rate and line format, which it hands back.
+// The port stays open after the dialog closes.
 #include <initializer_list>
 
-#include "app.h"
 #include "dialogs.h"
-#include "relay_port.h"
+#include "message_box.h"
 #include "resource.h"
 
 static void EnableConnectButtons(HWND dialog, const PulleyState& state)
@@ -23,50 +23,44 @@ static BOOL OnInitDialog(HWND dialog, const RelayCountDialog& data)
     int unused;
     if (AddSerialPortsToList(dialog, IDC_RELAYPORT, nullptr, unused) > 0) {
         LRESULT saved = SendDlgItemMessageA(dialog, IDC_RELAYPORT, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                            reinterpret_cast<LPARAM>(state.settings.relayPort));
+                                            reinterpret_cast<LPARAM>(data.port));
         if (saved != CB_ERR)
             SendDlgItemMessageA(dialog, IDC_RELAYPORT, CB_SETCURSEL, static_cast<WPARAM>(saved), 0);
     }
     for (const char* rate : {"4800 baud", "9600 baud", "19200 baud"})
         SendDlgItemMessageA(dialog, IDC_RELAYBAUD, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(rate));
     // A baud index outside the list (a hand-made file) leaves no selection.
-    SendDlgItemMessageA(dialog, IDC_RELAYBAUD, CB_SETCURSEL, static_cast<WPARAM>(state.settings.relayBaudIndex), 0);
+    SendDlgItemMessageA(dialog, IDC_RELAYBAUD, CB_SETCURSEL, static_cast<WPARAM>(data.baudIndex), 0);
     return TRUE;
 }
 
-static void SaveChoices(HWND dialog, PulleyState& state)
+static void SaveChoices(HWND dialog, RelayCountDialog& data)
 {
-    GetSelectedListText(dialog, IDC_RELAYPORT, state.settings.relayPort, PortNameSize);
-    state.settings.relayBaudIndex =
-        static_cast<int32_t>(SendDlgItemMessageA(dialog, IDC_RELAYBAUD, CB_GETCURSEL, 0, 0));
+    GetSelectedListText(dialog, IDC_RELAYPORT, data.port, PortNameSize);
+    data.baudIndex = static_cast<int32_t>(SendDlgItemMessageA(dialog, IDC_RELAYBAUD, CB_GETCURSEL, 0, 0));
 }
 
-static void OnConnect(HWND dialog, PulleyState& state)
+static void OnConnect(HWND dialog, RelayCountDialog& data)
 {
-    if (state.relayPort != nullptr)
+    if (data.state->relayPort != nullptr)
         return;
-    SaveChoices(dialog, state);
-    HANDLE port = OpenRelayPort(state.settings.relayPort, state.settings.relayBaudIndex);
-    if (port == INVALID_HANDLE_VALUE)
-        MessageBoxA(dialog, "This port may be in use by another application", "Port not available", MB_OK);
-    else
-        state.relayPort = port;
-    EnableConnectButtons(dialog, state);
+    SaveChoices(dialog, data);
+    if (!OpenRelay(*data.state, data.port, data.baudIndex))
+        ShowMessage(dialog, IDS_PORTINUSE, IDS_TITLEPORTNOTAVAILABLE, MB_OK);
+    EnableConnectButtons(dialog, *data.state);
 }
 
-static void OnDisconnect(HWND dialog, PulleyState& state)
+static void OnDisconnect(HWND dialog, RelayCountDialog& data)
 {
-    if (state.relayPort != nullptr)
-        state.relay->Close(state.relayPort);
-    state.relayPort = nullptr;
-    EnableConnectButtons(dialog, state);
+    CloseRelay(*data.state);
+    EnableConnectButtons(dialog, *data.state);
 }
 
-static BOOL OnCommand(HWND dialog, WORD command, PulleyState& state)
+static BOOL OnCommand(HWND dialog, WORD command, RelayCountDialog& data)
 {
     switch (command) {
-    case IDC_RELAYCONNECT: OnConnect(dialog, state); break;
-    case IDC_RELAYDISCONNECT: OnDisconnect(dialog, state); break;
+    case IDC_RELAYCONNECT: OnConnect(dialog, data); break;
+    case IDC_RELAYDISCONNECT: OnDisconnect(dialog, data); break;
     case IDOK:
     case IDCANCEL: EndDialog(dialog, 0); break;
     default: break;
@@ -78,7 +72,7 @@ static BOOL OnCommand(HWND dialog, WORD command, PulleyState& state)
 // window applies: the format takes effect when the dialog closes.
 static BOOL OnDestroy(HWND dialog, RelayCountDialog& data)
 {
-    SaveChoices(dialog, *data.state);
+    SaveChoices(dialog, data);
     for (int format = DisplayLine; format <= NotUsed; format++) {
         if (IsDlgButtonChecked(dialog, IDC_FORMATKVARN + format) == BST_CHECKED) {
             data.format = format;
@@ -93,7 +87,7 @@ static INT_PTR CALLBACK RelayCountDialogProc(HWND dialog, UINT message, WPARAM w
     RelayCountDialog* data = DialogData<RelayCountDialog>(dialog, message, lParam);
     switch (data != nullptr ? message : 0) {
     case WM_INITDIALOG: return OnInitDialog(dialog, *data);
-    case WM_COMMAND: return OnCommand(dialog, LOWORD(wParam), *data->state);
+    case WM_COMMAND: return OnCommand(dialog, LOWORD(wParam), *data);
     case WM_DESTROY: return OnDestroy(dialog, *data);
     default: return FALSE;
     }

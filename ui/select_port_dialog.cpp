@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
-#include "app.h"
 #include "dialogs.h"
+#include "message_box.h"
 #include "resource.h"
 
 constexpr UINT_PTR IdentifyTimerId = 1;
@@ -29,7 +29,7 @@ static BOOL OnInitDialog(HWND dialog, const SelectPortDialog& data)
     int savedIndex;
     int ports = AddSerialPortsToList(dialog, IDC_PORTLIST, settings.pulleyPort, savedIndex);
     if (ports == 0) {
-        MessageBoxA(dialog, "There are no serial ports on the system", "Connect", MB_OK);
+        ShowMessage(dialog, IDS_NOSERIALPORTS, IDS_TITLECONNECT, MB_OK);
         EndDialog(dialog, 0);
         return TRUE;
     }
@@ -59,7 +59,7 @@ static void OnConnect(HWND dialog, SelectPortDialog& data)
     if (!GetSelectedListText(dialog, IDC_PORTLIST, name, sizeof name))
         std::snprintf(name, sizeof name, "%s", state.connectName);
     if (!BeginConnect(state, name)) {
-        ShowStringBox(dialog, IDS_CANNOTUSEPORT, "Error", MB_ICONWARNING);
+        ShowMessage(dialog, IDS_CANNOTUSEPORT, IDS_TITLEERROR, MB_ICONWARNING);
         return;
     }
     SetDlgItemTextA(dialog, IDC_STATUSLINE, "Connecting...");
@@ -83,7 +83,7 @@ static BOOL OnTimer(HWND dialog, SelectPortDialog& data)
         KillTimer(dialog, IdentifyTimerId);
         data.identifying = false;
         SetDlgItemTextA(dialog, IDC_STATUSLINE, "Connection failed!");
-        ShowStringBox(dialog, IDS_NOPULLEY, "Error", MB_ICONWARNING);
+        ShowMessage(dialog, IDS_NOPULLEY, IDS_TITLEERROR, MB_ICONWARNING);
         EnableWindow(GetDlgItem(dialog, IDOK), TRUE);
         break;
     case Waiting:

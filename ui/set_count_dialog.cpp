@@ -1,7 +1,7 @@
 // Set Count: shows the pulley's count as a magnitude and a sign in the chosen
 // unit and hands back, on OK, the count the operator typed, in metres.
-#include "app.h"
 #include "dialogs.h"
+#include "message_box.h"
 #include "resource.h"
 
 constexpr unsigned long long MetresLimit = 9999;
@@ -24,7 +24,7 @@ static void OnOk(HWND dialog, SetCountDialog& data)
     // like any other number too large, instead of wrapping into range.
     unsigned long long magnitude = ReadDigitsField(dialog, IDC_PRESETVALUE, limit + 1);
     if (magnitude > limit) {
-        ShowStringBox(dialog, data.feet ? IDS_PRESETRANGEFEET : IDS_PRESETRANGEMETRES, g_caption, MB_ICONWARNING);
+        ShowMessage(dialog, data.feet ? IDS_PRESETRANGEFEET : IDS_PRESETRANGEMETRES, IDS_CAPTION, MB_ICONWARNING);
         EndDialog(dialog, FALSE);
         return;
     }

@@ -4,12 +4,8 @@
 
 #include <cstring>
 
-static HWND boxOwner;
-
-void SetSettingsBoxOwner(HWND owner)
-{
-    boxOwner = owner;
-}
+#include "message_box.h"
+#include "resource.h"
 
 static bool SettingsPath(char (&path)[MAX_PATH], const char* name)
 {
@@ -25,7 +21,7 @@ static bool SettingsPath(char (&path)[MAX_PATH], const char* name)
 constexpr int HeldFileTries = 20;
 constexpr DWORD HeldFileRetryMs = 100;
 
-static int ReadSettingsFile(void* buffer, int size)
+static int ReadSettingsFile(void*, void* buffer, int size)
 {
     char path[MAX_PATH];
     if (!SettingsPath(path, "Tarvesk.ini"))
@@ -55,7 +51,7 @@ static int ReadSettingsFile(void* buffer, int size)
 // The new record goes to a file of its own first and then replaces the old
 // one in a single step, so a full disk or a crash mid-save leaves the old
 // settings or the new ones, never a torn file.
-static bool ReplaceSettingsFile(const void* buffer, int size)
+static bool ReplaceSettingsFile(void*, const void* buffer, int size)
 {
     char path[MAX_PATH], temporary[MAX_PATH];
     if (!SettingsPath(path, "Tarvesk.ini") || !SettingsPath(temporary, "Tarvesk.ini.new"))
@@ -78,13 +74,16 @@ static bool ReplaceSettingsFile(const void* buffer, int size)
     return false;
 }
 
-static void ShowSaveFailure()
+static void ShowSaveFailure(void* boxOwner)
 {
-    MessageBoxA(boxOwner, "File access denied.", "Save settings", MB_ICONWARNING);
+    HWND owner = boxOwner != nullptr ? *static_cast<const HWND*>(boxOwner) : nullptr;
+    ShowMessage(owner, IDS_FILEACCESSDENIED, IDS_TITLESAVESETTINGS, MB_ICONWARNING);
 }
 
-const SettingsFile Win32SettingsFile = {
-    .Read = ReadSettingsFile,
-    .Replace = ReplaceSettingsFile,
-    .ShowSaveFailure = ShowSaveFailure,
-};
+SettingsFile SettingsBesideProgram(const HWND* boxOwner)
+{
+    return {.Read = ReadSettingsFile,
+            .Replace = ReplaceSettingsFile,
+            .ShowSaveFailure = ShowSaveFailure,
+            .context = const_cast<HWND*>(boxOwner)};
+}

@@ -5,6 +5,6 @@
 
 #include "settings.h"
 
-extern const SettingsFile Win32SettingsFile;
-// The owner of the "File access denied." box.
-void SetSettingsBoxOwner(HWND owner);
+// The file; its failure box is owned by the window boxOwner points to (or
+// none).
+SettingsFile SettingsBesideProgram(const HWND* boxOwner);

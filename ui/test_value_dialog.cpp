@@ -1,7 +1,6 @@
 // Test Value (Alt+T): while open, the count query answers the value typed
 // here instead of the pulley's count, so client programs can be tried
 // without moving the cable. Everything else keeps working on the real count.
-#include "app.h"
 #include "dialogs.h"
 #include "resource.h"
 

@@ -8,20 +8,22 @@
 
 #include "state.h"
 
-static int32_t nextReading;
-static int32_t ReadChanging(PulleyLink) { return nextReading++; }
-static int32_t ReadSteady(PulleyLink) { return 1234; }
-static PulleyLink Connect(const char*) { return reinterpret_cast<PulleyLink>(static_cast<uintptr_t>(8)); }
-static int Answer(PulleyLink) { return 1; }
-static int Preset(PulleyLink, int32_t) { return 1; }
-static int Version(PulleyLink, char*, int) { return 1; }
-static void Close(PulleyLink) {}
-static void Write(RelayPort, const char*, int) {}
-static void ClosePort(RelayPort) {}
-static void Nothing() {}
+// The changing count lives in the context the core hands back.
+static int32_t ReadChanging(void* context, PulleyLink) { return (*static_cast<int32_t*>(context))++; }
+static int32_t ReadSteady(void*, PulleyLink) { return 1234; }
+static PulleyLink Connect(void*, const char*) { return reinterpret_cast<PulleyLink>(static_cast<uintptr_t>(8)); }
+static int Answer(void*, PulleyLink) { return 1; }
+static int Preset(void*, PulleyLink, int32_t) { return 1; }
+static int Version(void*, PulleyLink, char*, int) { return 1; }
+static void Close(void*, PulleyLink) {}
+static RelayPort Open(void*, const char*, int32_t) { return reinterpret_cast<RelayPort>(static_cast<uintptr_t>(16)); }
+static void Write(void*, RelayPort, const char*, int) {}
+static void ClosePort(void*, RelayPort) {}
+static void Nothing(void*) {}
 
-static double NanosecondsPerTick(int32_t (*read)(PulleyLink), int ticks)
+static double NanosecondsPerTick(int32_t (*read)(void*, PulleyLink), int ticks)
 {
+    int32_t nextReading = 0;
     PulleyDevice device = {
         .Connect = Connect,
         .Identify = Answer,
@@ -31,22 +33,24 @@ static double NanosecondsPerTick(int32_t (*read)(PulleyLink), int ticks)
         .GetVersion = Version,
         .Disconnect = Answer,
         .CloseAsHandle = Close,
+        .context = &nextReading,
     };
-    RelayDevice relay = {.Write = Write, .Close = ClosePort};
+    RelayDevice relay = {.Open = Open, .Write = Write, .Close = ClosePort, .context = nullptr};
     WindowEffects window = {
         .StartPollTimer = Nothing,
         .StopPollTimer = Nothing,
         .Refresh = Nothing,
         .Repaint = Nothing,
         .ShowLostLinkWarning = Nothing,
+        .context = nullptr,
     };
     PulleyState state;
-    InitPulleyState(state, &device, &relay, &window);
+    InitPulleyState(state, device, relay, window);
     ApplyDefaultSettings(state.settings);
     state.settings.relayFormat = TCount;
     BeginConnect(state, "COM1");
     ConfirmConnected(state);
-    state.relayPort = reinterpret_cast<RelayPort>(static_cast<uintptr_t>(16));
+    OpenRelay(state, "COM2", 1);
     std::clock_t start = std::clock();
     for (int i = 0; i < ticks; i++)
         PollTick(state);

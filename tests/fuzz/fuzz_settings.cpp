@@ -10,23 +10,25 @@
 #include "count_text.h"
 #include "settings.h"
 
-static const uint8_t* input;
-static size_t inputSize;
+struct Input {
+    const uint8_t* data;
+    size_t size;
+};
 
-static int ReadInput(void* buffer, int size)
+static int ReadInput(void* context, void* buffer, int size)
 {
-    size_t length = inputSize < static_cast<size_t>(size) ? inputSize : static_cast<size_t>(size);
-    std::memcpy(buffer, input, length);
+    const Input& input = *static_cast<const Input*>(context);
+    size_t length = input.size < static_cast<size_t>(size) ? input.size : static_cast<size_t>(size);
+    std::memcpy(buffer, input.data, length);
     return static_cast<int>(length);
 }
-static bool Refuse(const void*, int) { return false; }
-static void NoBox() {}
+static bool Refuse(void*, const void*, int) { return false; }
+static void NoBox(void*) {}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    input = data;
-    inputSize = size;
-    SettingsFile file = {.Read = ReadInput, .Replace = Refuse, .ShowSaveFailure = NoBox};
+    Input input{data, size};
+    SettingsFile file = {.Read = ReadInput, .Replace = Refuse, .ShowSaveFailure = NoBox, .context = &input};
     SettingsRecord record;
     if (!LoadSettings(record, file))
         std::abort();

@@ -43,6 +43,7 @@ static std::vector<uint8_t> ReadFileBytes(const std::string& path)
 class SettingsFileOnDisk : public ::testing::Test {
 protected:
     std::string path = BesideExecutable("Tarvesk.ini");
+    SettingsFile file = SettingsBesideProgram(nullptr);
     void SetUp() override { Remove(); }
     void TearDown() override { Remove(); }
     void Remove()
@@ -56,7 +57,7 @@ protected:
 TEST_F(SettingsFileOnDisk, MissingFileCannotBeRead)
 {
     SettingsRecord record;
-    EXPECT_FALSE(LoadSettings(record, Win32SettingsFile));
+    EXPECT_FALSE(LoadSettings(record, file));
 }
 
 TEST_F(SettingsFileOnDisk, NinetySixBytesRoundTripExactly)
@@ -67,8 +68,8 @@ TEST_F(SettingsFileOnDisk, NinetySixBytesRoundTripExactly)
     original[59] = original[75] = 0;
     WriteFileBytes(path, original);
     SettingsRecord record;
-    ASSERT_TRUE(LoadSettings(record, Win32SettingsFile));
-    ASSERT_TRUE(SaveSettings(record, Win32SettingsFile));
+    ASSERT_TRUE(LoadSettings(record, file));
+    ASSERT_TRUE(SaveSettings(record, file));
     EXPECT_EQ(ReadFileBytes(path), original);
     EXPECT_EQ(GetFileAttributesA((path + ".new").c_str()), INVALID_FILE_ATTRIBUTES);  // no leftovers
 }
@@ -77,15 +78,15 @@ TEST_F(SettingsFileOnDisk, ShortAndLongFiles)
 {
     WriteFileBytes(path, std::vector<uint8_t>(10, 0x11));
     SettingsRecord record;
-    ASSERT_TRUE(LoadSettings(record, Win32SettingsFile));
+    ASSERT_TRUE(LoadSettings(record, file));
     EXPECT_EQ(record.placement.length, 0x11111111u);
     EXPECT_EQ(record.placement.flags, 0x11111111u);
     EXPECT_EQ(record.placement.showCmd, 0x1111u);
     EXPECT_EQ(record.units, 0);
     WriteFileBytes(path, std::vector<uint8_t>(300, 0x01));
-    ASSERT_TRUE(LoadSettings(record, Win32SettingsFile));
+    ASSERT_TRUE(LoadSettings(record, file));
     EXPECT_EQ(record.units, 1);
-    ASSERT_TRUE(SaveSettings(record, Win32SettingsFile));
+    ASSERT_TRUE(SaveSettings(record, file));
     EXPECT_EQ(ReadFileBytes(path).size(), 96u);
 }
 
@@ -98,7 +99,7 @@ TEST_F(SettingsFileOnDisk, FileOpenElsewhereIsNotReplacedAndKeepsItsBytes)
     HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     SettingsRecord record{};
-    EXPECT_FALSE(Win32SettingsFile.Replace(&record, sizeof record));
+    EXPECT_FALSE(file.Replace(file.context, &record, sizeof record));
     CloseHandle(held);
     EXPECT_EQ(ReadFileBytes(path), original);
     EXPECT_EQ(GetFileAttributesA((path + ".new").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -110,6 +111,6 @@ TEST_F(SettingsFileOnDisk, ReadOnlyFileIsNotReplaced)
     WriteFileBytes(path, original);
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
     SettingsRecord record{};
-    EXPECT_FALSE(Win32SettingsFile.Replace(&record, sizeof record));
+    EXPECT_FALSE(file.Replace(file.context, &record, sizeof record));
     EXPECT_EQ(ReadFileBytes(path), original);
 }

@@ -7,50 +7,40 @@
 #include "settings.h"
 
 // A settings file held in memory: present or not, and able to refuse writes.
-static bool fileExists;
-static std::vector<uint8_t> fileBytes;
-static bool writesFail;
-static int failureBoxes;
+struct MemoryFile {
+    bool exists = false;
+    std::vector<uint8_t> bytes;
+    bool writesFail = false;
+    int failureBoxes = 0;
 
-static int ReadMemoryFile(void* buffer, int size)
-{
-    if (!fileExists)
-        return -1;
-    int length = static_cast<int>(fileBytes.size()) < size ? static_cast<int>(fileBytes.size()) : size;
-    std::memcpy(buffer, fileBytes.data(), static_cast<size_t>(length));
-    return length;
-}
-
-static bool ReplaceMemoryFile(const void* buffer, int size)
-{
-    if (writesFail)
-        return false;
-    const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
-    fileBytes.assign(bytes, bytes + size);
-    fileExists = true;
-    return true;
-}
-
-static void CountFailureBox()
-{
-    failureBoxes++;
-}
-
-static const SettingsFile MemoryFile = {
-    .Read = ReadMemoryFile,
-    .Replace = ReplaceMemoryFile,
-    .ShowSaveFailure = CountFailureBox,
+    static MemoryFile& Of(void* context) { return *static_cast<MemoryFile*>(context); }
+    static int Read(void* context, void* buffer, int size)
+    {
+        MemoryFile& file = Of(context);
+        if (!file.exists)
+            return -1;
+        int length = static_cast<int>(file.bytes.size()) < size ? static_cast<int>(file.bytes.size()) : size;
+        std::memcpy(buffer, file.bytes.data(), static_cast<size_t>(length));
+        return length;
+    }
+    static bool Replace(void* context, const void* buffer, int size)
+    {
+        MemoryFile& file = Of(context);
+        if (file.writesFail)
+            return false;
+        const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
+        file.bytes.assign(bytes, bytes + size);
+        file.exists = true;
+        return true;
+    }
+    static void CountFailureBox(void* context) { Of(context).failureBoxes++; }
+    SettingsFile Table() { return {.Read = Read, .Replace = Replace, .ShowSaveFailure = CountFailureBox, .context = this}; }
 };
 
 class Settings : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        fileExists = false;
-        fileBytes.clear();
-        writesFail = false;
-        failureBoxes = 0;
-    }
+    MemoryFile memory;
+    SettingsFile file = memory.Table();
 };
 
 static int32_t GetLittleEndian32(const std::vector<uint8_t>& bytes, size_t offset)
@@ -73,7 +63,7 @@ TEST_F(Settings, MissingFileReportsFalseAndDefaultsAreAsDocumented)
 {
     SettingsRecord record;
     std::memset(&record, 0xEE, sizeof record);
-    EXPECT_FALSE(LoadSettings(record, MemoryFile));
+    EXPECT_FALSE(LoadSettings(record, file));
     ApplyDefaultSettings(record);
     EXPECT_EQ(record.placement.length, 44u);
     EXPECT_EQ(record.placement.flags, 0u);
@@ -99,36 +89,36 @@ TEST_F(Settings, MissingFileReportsFalseAndDefaultsAreAsDocumented)
 
 TEST_F(Settings, EmptyFileGivesAllZeroRecord)
 {
-    fileExists = true;
+    memory.exists = true;
     SettingsRecord record;
     std::memset(&record, 0xEE, sizeof record);
-    EXPECT_TRUE(LoadSettings(record, MemoryFile));
+    EXPECT_TRUE(LoadSettings(record, file));
     SettingsRecord zero{};
     EXPECT_EQ(std::memcmp(&record, &zero, sizeof record), 0);
 }
 
 TEST_F(Settings, ShortFileFillsOnlyItsLength)
 {
-    fileExists = true;
-    fileBytes = Pattern(50);
+    memory.exists = true;
+    memory.bytes = Pattern(50);
     SettingsRecord record;
-    EXPECT_TRUE(LoadSettings(record, MemoryFile));
+    EXPECT_TRUE(LoadSettings(record, file));
     const uint8_t* raw = reinterpret_cast<const uint8_t*>(&record);
-    EXPECT_EQ(std::memcmp(raw, fileBytes.data(), 50), 0);
+    EXPECT_EQ(std::memcmp(raw, memory.bytes.data(), 50), 0);
     for (int i = 50; i < SettingsRecordSize; i++)
         EXPECT_EQ(raw[i], 0) << "byte " << i;
 }
 
 TEST_F(Settings, LongFileContributesItsFirst96Bytes)
 {
-    fileExists = true;
-    fileBytes = Pattern(200);
+    memory.exists = true;
+    memory.bytes = Pattern(200);
     for (size_t i = 44; i < 76; i++)
-        fileBytes[i] = 'A';  // keep the names terminated so nothing is changed
-    fileBytes[59] = fileBytes[75] = 0;
+        memory.bytes[i] = 'A';  // keep the names terminated so nothing is changed
+    memory.bytes[59] = memory.bytes[75] = 0;
     SettingsRecord record;
-    EXPECT_TRUE(LoadSettings(record, MemoryFile));
-    EXPECT_EQ(std::memcmp(&record, fileBytes.data(), SettingsRecordSize), 0);
+    EXPECT_TRUE(LoadSettings(record, file));
+    EXPECT_EQ(std::memcmp(&record, memory.bytes.data(), SettingsRecordSize), 0);
 }
 
 TEST_F(Settings, UnchangedRecordRoundTripsByteForByte)
@@ -137,21 +127,21 @@ TEST_F(Settings, UnchangedRecordRoundTripsByteForByte)
     // Bytes after a name's terminator survive too, up to the field's last.
     std::memcpy(original.data() + 44, "COM12\0garbage!!!", 16);
     std::memcpy(original.data() + 60, "com3\0\0\0\0\0\0\0\0\0\0\0", 16);
-    fileExists = true;
-    fileBytes = original;
+    memory.exists = true;
+    memory.bytes = original;
     SettingsRecord record;
-    ASSERT_TRUE(LoadSettings(record, MemoryFile));
+    ASSERT_TRUE(LoadSettings(record, file));
     EXPECT_EQ(record.relayFormat, GetLittleEndian32(original, 84));
-    ASSERT_TRUE(SaveSettings(record, MemoryFile));
-    EXPECT_EQ(fileBytes, original);  // alignment bytes and out-of-range values included
+    ASSERT_TRUE(SaveSettings(record, file));
+    EXPECT_EQ(memory.bytes, original);  // alignment bytes and out-of-range values included
 }
 
 TEST_F(Settings, UnterminatedPortNamesAreCutToFifteenCharacters)
 {
-    fileExists = true;
-    fileBytes.assign(SettingsRecordSize, 'X');
+    memory.exists = true;
+    memory.bytes.assign(SettingsRecordSize, 'X');
     SettingsRecord record;
-    ASSERT_TRUE(LoadSettings(record, MemoryFile));
+    ASSERT_TRUE(LoadSettings(record, file));
     EXPECT_EQ(std::strlen(record.pulleyPort), 15u);
     EXPECT_EQ(std::strlen(record.relayPort), 15u);
 }
@@ -160,11 +150,11 @@ TEST_F(Settings, FailedSaveShowsTheBoxAndReportsFalse)
 {
     SettingsRecord record{};
     ApplyDefaultSettings(record);
-    writesFail = true;
-    EXPECT_FALSE(SaveSettings(record, MemoryFile));
-    EXPECT_EQ(failureBoxes, 1);
-    writesFail = false;
-    EXPECT_TRUE(SaveSettings(record, MemoryFile));
-    EXPECT_EQ(failureBoxes, 1);
-    EXPECT_EQ(fileBytes.size(), 96u);
+    memory.writesFail = true;
+    EXPECT_FALSE(SaveSettings(record, file));
+    EXPECT_EQ(memory.failureBoxes, 1);
+    memory.writesFail = false;
+    EXPECT_TRUE(SaveSettings(record, file));
+    EXPECT_EQ(memory.failureBoxes, 1);
+    EXPECT_EQ(memory.bytes.size(), 96u);
 }

@@ -7,136 +7,140 @@
 
 #include "state.h"
 
-// A scripted pulley and window: every call is logged in order.
-static std::vector<std::string> calls;
-static std::deque<int32_t> readings;
-static std::deque<int> identifyAnswers;
-static PulleyLink nextLink;
-static std::vector<std::string> relayed;
-static std::function<void()> duringWarning;
+// A scripted pulley, relay port and window, handed to the core as their
+// tables' context: every call is logged in order.
+struct FakeWorld {
+    std::vector<std::string> calls;
+    std::deque<int32_t> readings;
+    std::deque<int> identifyAnswers;
+    PulleyLink nextLink;
+    std::vector<std::string> relayed;
+    std::function<void()> duringWarning;
+};
 
-static PulleyLink FakeConnect(const char* name)
+static FakeWorld& World(void* context)
 {
-    calls.push_back(std::string("connect ") + name);
-    return nextLink;
+    return *static_cast<FakeWorld*>(context);
 }
-static int FakeIdentify(PulleyLink)
+static void Note(void* context, const std::string& call)
 {
-    calls.push_back("identify");
-    int answer = identifyAnswers.empty() ? 0 : identifyAnswers.front();
-    if (!identifyAnswers.empty())
-        identifyAnswers.pop_front();
+    World(context).calls.push_back(call);
+}
+static PulleyLink FakeConnect(void* context, const char* name)
+{
+    Note(context, std::string("connect ") + name);
+    return World(context).nextLink;
+}
+static int FakeIdentify(void* context, PulleyLink)
+{
+    Note(context, "identify");
+    std::deque<int>& answers = World(context).identifyAnswers;
+    int answer = answers.empty() ? 0 : answers.front();
+    if (!answers.empty())
+        answers.pop_front();
     return answer;
 }
-static int32_t FakeRead(PulleyLink)
+static int32_t FakeRead(void* context, PulleyLink)
 {
-    calls.push_back("read");
+    Note(context, "read");
+    std::deque<int32_t>& readings = World(context).readings;
     int32_t reading = readings.empty() ? LostReading : readings.front();
     if (!readings.empty())
         readings.pop_front();
     return reading;
 }
-static int FakeReset(PulleyLink)
+static int FakeReset(void* context, PulleyLink)
 {
-    calls.push_back("reset");
+    Note(context, "reset");
     return 1;
 }
-static int FakePreset(PulleyLink, int32_t metres)
+static int FakePreset(void* context, PulleyLink, int32_t metres)
 {
-    calls.push_back("preset " + std::to_string(metres));
+    Note(context, "preset " + std::to_string(metres));
     return 1;
 }
-static int FakeVersion(PulleyLink, char* buffer, int size)
+static int FakeVersion(void* context, PulleyLink, char* buffer, int size)
 {
-    calls.push_back("version");
+    Note(context, "version");
     snprintf(buffer, static_cast<size_t>(size), "fw 1.0");
     return 1;
 }
-static int FakeDisconnect(PulleyLink)
+static int FakeDisconnect(void* context, PulleyLink)
 {
-    calls.push_back("disconnect");
+    Note(context, "disconnect");
     return 1;
 }
-static void FakeCloseHandle(PulleyLink)
+static void FakeCloseHandle(void* context, PulleyLink)
 {
-    calls.push_back("closehandle");
+    Note(context, "closehandle");
 }
-static void FakeRelayWrite(RelayPort, const char* bytes, int length)
+static RelayPort FakeRelayOpen(void* context, const char* name, int32_t baudIndex)
 {
-    relayed.emplace_back(bytes, static_cast<size_t>(length));
+    Note(context, std::string("relayopen ") + name + " " + std::to_string(baudIndex));
+    return std::string(name) == "COM9" ? nullptr : reinterpret_cast<RelayPort>(static_cast<uintptr_t>(0x80));
 }
-static void FakeRelayClose(RelayPort)
+static void FakeRelayWrite(void* context, RelayPort, const char* bytes, int length)
 {
-    calls.push_back("relayclose");
+    World(context).relayed.emplace_back(bytes, static_cast<size_t>(length));
 }
-static void StartTimer() { calls.push_back("start"); }
-static void StopTimer() { calls.push_back("stop"); }
-static void Refresh() { calls.push_back("refresh"); }
-static void Repaint() { calls.push_back("repaint"); }
-static void Warn()
+static void FakeRelayClose(void* context, RelayPort)
 {
-    calls.push_back("warning");
-    if (duringWarning)
-        duringWarning();
+    Note(context, "relayclose");
 }
-static void IgnoreProgress(int attempts, void*)
+static void StartTimer(void* context) { Note(context, "start"); }
+static void StopTimer(void* context) { Note(context, "stop"); }
+static void Refresh(void* context) { Note(context, "refresh"); }
+static void Repaint(void* context) { Note(context, "repaint"); }
+static void Warn(void* context)
 {
-    calls.push_back("progress " + std::to_string(attempts));
+    Note(context, "warning");
+    if (World(context).duringWarning)
+        World(context).duringWarning();
 }
-
-static const PulleyDevice FakeDevice = {
-    .Connect = FakeConnect,
-    .Identify = FakeIdentify,
-    .Read = FakeRead,
-    .Reset = FakeReset,
-    .Preset = FakePreset,
-    .GetVersion = FakeVersion,
-    .Disconnect = FakeDisconnect,
-    .CloseAsHandle = FakeCloseHandle,
-};
-static const RelayDevice FakeRelay = {.Write = FakeRelayWrite, .Close = FakeRelayClose};
-static const WindowEffects FakeWindow = {
-    .StartPollTimer = StartTimer,
-    .StopPollTimer = StopTimer,
-    .Refresh = Refresh,
-    .Repaint = Repaint,
-    .ShowLostLinkWarning = Warn,
-};
+static void NoteProgress(int attempts, void* context)
+{
+    Note(context, "progress " + std::to_string(attempts));
+}
 
 static PulleyLink SomeLink()
 {
     return reinterpret_cast<PulleyLink>(static_cast<uintptr_t>(0x40));
 }
 
-class Link : public ::testing::Test {
+class Link : public ::testing::Test, protected FakeWorld {
 protected:
     PulleyState state;
 
     void SetUp() override
     {
-        calls.clear();
-        readings.clear();
-        identifyAnswers.clear();
-        relayed.clear();
-        duringWarning = nullptr;
         nextLink = SomeLink();
-        InitPulleyState(state, &FakeDevice, &FakeRelay, &FakeWindow);
+        void* world = static_cast<FakeWorld*>(this);
+        InitPulleyState(state,
+                        {.Connect = FakeConnect, .Identify = FakeIdentify, .Read = FakeRead, .Reset = FakeReset,
+                         .Preset = FakePreset, .GetVersion = FakeVersion, .Disconnect = FakeDisconnect,
+                         .CloseAsHandle = FakeCloseHandle, .context = world},
+                        {.Open = FakeRelayOpen, .Write = FakeRelayWrite, .Close = FakeRelayClose, .context = world},
+                        {.StartPollTimer = StartTimer, .StopPollTimer = StopTimer, .Refresh = Refresh,
+                         .Repaint = Repaint, .ShowLostLinkWarning = Warn, .context = world});
         ApplyDefaultSettings(state.settings);
     }
+
+    IdentifyResult Tick() { return IdentifyTick(state, NoteProgress, static_cast<FakeWorld*>(this)); }
 
     void Connect()
     {
         identifyAnswers = {1};
         ASSERT_TRUE(BeginConnect(state, "COM3"));
-        ASSERT_EQ(IdentifyTick(state, IgnoreProgress, nullptr), Identified);
+        ASSERT_EQ(Tick(), Identified);
         ConfirmConnected(state);
         calls.clear();
     }
 
     void OpenRelay(int32_t format)
     {
-        state.relayPort = reinterpret_cast<RelayPort>(static_cast<uintptr_t>(0x80));
+        ASSERT_TRUE(::OpenRelay(state, "COM2", 1));
         state.settings.relayFormat = format;
+        calls.clear();
     }
 };
 
@@ -167,8 +171,8 @@ TEST_F(Link, IdentifiedOnFifthTickAndPollingStartsWithoutARead)
     identifyAnswers = {0, 0, 0, 0, 1};
     ASSERT_TRUE(BeginConnect(state, "COM3"));
     for (int tick = 1; tick < 5; tick++)
-        EXPECT_EQ(IdentifyTick(state, IgnoreProgress, nullptr), Waiting);
-    EXPECT_EQ(IdentifyTick(state, IgnoreProgress, nullptr), Identified);
+        EXPECT_EQ(Tick(), Waiting);
+    EXPECT_EQ(Tick(), Identified);
     ConfirmConnected(state);
     EXPECT_TRUE(state.connected);
     EXPECT_EQ(calls.back(), "start");
@@ -180,8 +184,8 @@ TEST_F(Link, NeverIdentifiedGivesUpAfterFifthTryWithOneDisconnect)
 {
     ASSERT_TRUE(BeginConnect(state, "COM3"));
     for (int tick = 1; tick < 5; tick++)
-        EXPECT_EQ(IdentifyTick(state, IgnoreProgress, nullptr), Waiting);
-    EXPECT_EQ(IdentifyTick(state, IgnoreProgress, nullptr), GaveUp);
+        EXPECT_EQ(Tick(), Waiting);
+    EXPECT_EQ(Tick(), GaveUp);
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "identify"), 5);
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "disconnect"), 1);
     EXPECT_FALSE(state.connected);
@@ -192,14 +196,14 @@ TEST_F(Link, NeverIdentifiedGivesUpAfterFifthTryWithOneDisconnect)
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "reset"), 0);
     identifyAnswers = {1};
     ASSERT_TRUE(BeginConnect(state, "COM3"));
-    EXPECT_EQ(IdentifyTick(state, IgnoreProgress, nullptr), Identified);
+    EXPECT_EQ(Tick(), Identified);
     EXPECT_EQ(state.identifyAttempts, 1);
 }
 
 TEST_F(Link, CancelWhileIdentifyingClosesTheLink)
 {
     ASSERT_TRUE(BeginConnect(state, "COM3"));
-    EXPECT_EQ(IdentifyTick(state, IgnoreProgress, nullptr), Waiting);
+    EXPECT_EQ(Tick(), Waiting);
     CancelConnect(state);
     EXPECT_EQ(calls.back(), "disconnect");
     CancelConnect(state);
@@ -370,8 +374,13 @@ TEST_F(Link, ShutdownDisconnectsAndClosesTheRelay)
 {
     Connect();
     OpenRelay(DisplayLine);
+    EXPECT_TRUE(::OpenRelay(state, "COM4", 2)) << "open already: kept, not opened again";
+    EXPECT_TRUE(calls.empty());
     Shutdown(state);
     EXPECT_EQ(calls, Calls({"disconnect", "stop", "relayclose"}));
+    EXPECT_FALSE(::OpenRelay(state, "COM9", 0));
+    EXPECT_EQ(state.relayPort, nullptr);
+    calls.clear();
     EXPECT_EQ(state.relayPort, nullptr);
     calls.clear();
     Shutdown(state);
