@@ -22,6 +22,7 @@
 #define PULLEY_STATUS_FEET 0x2        // the display shows feet
 #define PULLEY_STATUS_TEST_VALUE 0x4  // Test Value is open
 #define PULLEY_STATUS_RELAY_OPEN 0x8
+#define PULLEY_STATUS_READ 0x10  // connected, and has read the pulley since (its 9999 is a count)
 
 #ifndef RC_INVOKED
 #include <cstdint>

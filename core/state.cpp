@@ -23,6 +23,7 @@ static void ForgetLink(PulleyState& state)
 {
     state.link = nullptr;
     state.connected = false;
+    state.readSinceConnecting = false;
 }
 
 // The operator cancelled Select Pulley Port while the pulley was being
@@ -67,6 +68,7 @@ IdentifyResult IdentifyTick(PulleyState& state, void (*progress)(int attempts, v
 void ConfirmConnected(PulleyState& state)
 {
     state.connected = true;
+    state.readSinceConnecting = false;
     state.window.StartPollTimer(state.window.context);
 }
 
@@ -84,6 +86,7 @@ void PollTick(PulleyState& state)
     if (!state.connected)
         return;  // a tick that was already queued when polling stopped
     int32_t reading = state.device.Read(state.device.context, state.link);
+    state.readSinceConnecting = reading != LostReading;
     if (reading == LostReading) {
         state.window.StopPollTimer(state.window.context);
         state.window.ShowLostLinkWarning(state.window.context);
@@ -168,7 +171,8 @@ int32_t QueryMetres(const PulleyState& state)
 uint32_t QueryStatus(const PulleyState& state)
 {
     return (state.connected ? PULLEY_STATUS_CONNECTED : 0u) | (ShowsFeet(state) ? PULLEY_STATUS_FEET : 0u) |
-           (state.testMode ? PULLEY_STATUS_TEST_VALUE : 0u) | (state.relayPort != nullptr ? PULLEY_STATUS_RELAY_OPEN : 0u);
+           (state.testMode ? PULLEY_STATUS_TEST_VALUE : 0u) | (state.relayPort != nullptr ? PULLEY_STATUS_RELAY_OPEN : 0u) |
+           (state.connected && state.readSinceConnecting ? PULLEY_STATUS_READ : 0u);
 }
 
 void Shutdown(PulleyState& state)

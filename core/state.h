@@ -69,6 +69,7 @@ struct PulleyState {
     PulleyLink link;  // kept, even when -1, until Disconnect or a lost link
     bool connected;
     int32_t count;
+    bool readSinceConnecting;  // a poll has read the pulley since it was identified
     RelayPort relayPort;
     int identifyAttempts;
     char connectName[ConnectNameSize];

@@ -147,12 +147,13 @@ TEST(FeedArguments, TimesEndpointsAndNumbersAreCheckedStrictly)
 
 TEST(FeedDisplay, StatusAndTheHeldNoReading)
 {
-    EXPECT_EQ(ReadingFromDisplay(12, PULLEY_STATUS_CONNECTED | PULLEY_STATUS_FEET, 5).status, FeedStatus::Valid);
-    EXPECT_EQ(ReadingFromDisplay(9999, PULLEY_STATUS_CONNECTED, 0.5).status, FeedStatus::NoReading);
-    EXPECT_EQ(ReadingFromDisplay(9999, PULLEY_STATUS_CONNECTED, 3).status, FeedStatus::Valid);
-    EXPECT_EQ(ReadingFromDisplay(2147483647, 0, 0).status, FeedStatus::LostLink);
-    EXPECT_EQ(ReadingFromDisplay(9999, 0, 0).status, FeedStatus::NotConnected);
-    EXPECT_EQ(ReadingFromDisplay(-250, PULLEY_STATUS_CONNECTED | PULLEY_STATUS_TEST_VALUE, 9).status,
+    const uint32_t read = PULLEY_STATUS_CONNECTED | PULLEY_STATUS_READ;
+    EXPECT_EQ(ReadingFromDisplay(12, read | PULLEY_STATUS_FEET).status, FeedStatus::Valid);
+    EXPECT_EQ(ReadingFromDisplay(9999, PULLEY_STATUS_CONNECTED).status, FeedStatus::NotYetRead);
+    EXPECT_EQ(ReadingFromDisplay(9999, read).status, FeedStatus::Valid);
+    EXPECT_EQ(ReadingFromDisplay(2147483647, 0).status, FeedStatus::LostLink);
+    EXPECT_EQ(ReadingFromDisplay(9999, 0).status, FeedStatus::NotConnected);
+    EXPECT_EQ(ReadingFromDisplay(-250, read | PULLEY_STATUS_TEST_VALUE).status,
               FeedStatus::TestValue);
 }
 

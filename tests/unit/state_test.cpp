@@ -354,11 +354,17 @@ TEST_F(Link, MetresAndStatusWhateverTheUnit)
     EXPECT_EQ(QueryStatus(state), 0u);
     Connect();
     OpenRelay(DisplayLine);
+    EXPECT_EQ(QueryStatus(state), uint32_t{PULLEY_STATUS_CONNECTED | PULLEY_STATUS_RELAY_OPEN}) << "not read yet";
+    readings = {NoReading};
+    PollTick(state);
+    EXPECT_EQ(QueryMetres(state), NoReading);
+    EXPECT_EQ(QueryStatus(state) & PULLEY_STATUS_READ, uint32_t{PULLEY_STATUS_READ}) << "a real 9999 m";
     readings = {12};
     PollTick(state);
     state.settings.units = Feet;
     EXPECT_EQ(QueryMetres(state), 12);
-    EXPECT_EQ(QueryStatus(state), uint32_t{PULLEY_STATUS_CONNECTED | PULLEY_STATUS_FEET | PULLEY_STATUS_RELAY_OPEN});
+    EXPECT_EQ(QueryStatus(state),
+              uint32_t{PULLEY_STATUS_CONNECTED | PULLEY_STATUS_FEET | PULLEY_STATUS_RELAY_OPEN | PULLEY_STATUS_READ});
     state.testMode = true;
     state.testSource = {[](void*) -> int32_t { return -250; }, nullptr};
     EXPECT_EQ(QueryMetres(state), -250);

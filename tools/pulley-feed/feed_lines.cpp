@@ -13,7 +13,7 @@ const char* StatusWord(FeedStatus status)
 {
     switch (status) {
     case FeedStatus::Valid: return "valid";
-    case FeedStatus::NoReading: return "no-reading";
+    case FeedStatus::NotYetRead: return "no-reading";
     case FeedStatus::LostLink: return "lost-link";
     case FeedStatus::NotConnected: return "not-connected";
     case FeedStatus::NoDisplay: return "no-display";
@@ -24,11 +24,7 @@ const char* StatusWord(FeedStatus status)
     return "?";
 }
 
-// The display polls once a second; a 9999 seen later than this after
-// connecting is a reading.
-constexpr double FirstPollSeconds = 1.5;
-
-FeedReading ReadingFromDisplay(int32_t metres, uint32_t status, double secondsConnected)
+FeedReading ReadingFromDisplay(int32_t metres, uint32_t status)
 {
     if (status & PULLEY_STATUS_TEST_VALUE)
         return {FeedStatus::TestValue, metres};
@@ -36,8 +32,8 @@ FeedReading ReadingFromDisplay(int32_t metres, uint32_t status, double secondsCo
         return {FeedStatus::LostLink, 0};
     if (!(status & PULLEY_STATUS_CONNECTED))
         return {FeedStatus::NotConnected, 0};
-    if (metres == NoReading && secondsConnected < FirstPollSeconds)
-        return {FeedStatus::NoReading, 0};
+    if (!(status & PULLEY_STATUS_READ))
+        return {FeedStatus::NotYetRead, 0};
     return {FeedStatus::Valid, metres};
 }
 

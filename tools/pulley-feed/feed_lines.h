@@ -12,7 +12,7 @@
 // Why a count is, or is not, one to trust.
 enum class FeedStatus {
     Valid,
-    NoReading,     // connected, but the display has not read the pulley yet
+    NotYetRead,    // connected, but the display has not read the pulley yet
     LostLink,      // the display lost the link to the pulley
     NotConnected,  // the display is not connected to a pulley
     NoDisplay,     // no display answers (closed or hung)
@@ -38,10 +38,9 @@ struct TimedReading {
 };
 
 // A reading from the display's answers to UM_GETMETRES and UM_GETSTATUS.
-// A count of 9999 is the display's "no reading" only until it has polled
-// the pulley once after connecting, which it does within a second; after
-// that it is a real 9999 m.
-FeedReading ReadingFromDisplay(int32_t metres, uint32_t status, double secondsConnected);
+// Connected, its count is one once it has read the pulley (its status says
+// so): before, the 9999 it holds is no reading; after, it is 9999 m.
+FeedReading ReadingFromDisplay(int32_t metres, uint32_t status);
 
 // UTC time of day and date, to the millisecond.
 struct UtcTime {

@@ -271,7 +271,7 @@ int main(int argc, char** argv)
     program.console = &console;
     program.stopping = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ended = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    program.display = DisplaySource{.window = nullptr, .connectedSince = -1, .denied = false, .console = &console};
+    program.display = DisplaySource{.window = nullptr, .denied = false, .console = &console};
     program.serial = SerialSource{.name = options.serialPort,
                                   .baudRate = static_cast<DWORD>(options.baudRate),
                                   .staleAfterMs = static_cast<int64_t>(options.staleAfterSeconds * 1000),

@@ -30,7 +30,7 @@ static bool AskDisplay(DisplaySource& source, UINT message, DWORD_PTR& answer)
     return false;
 }
 
-static FeedReading PollDisplay(void* context, int64_t nowMs)
+static FeedReading PollDisplay(void* context, int64_t)
 {
     DisplaySource& source = *static_cast<DisplaySource*>(context);
     if (source.window == nullptr || !IsWindow(source.window))
@@ -39,16 +39,10 @@ static FeedReading PollDisplay(void* context, int64_t nowMs)
     if (source.window == nullptr || !AskDisplay(source, UM_GETMETRES, metres) ||
         !AskDisplay(source, UM_GETSTATUS, status)) {
         source.window = nullptr;
-        source.connectedSince = -1;
         return {FeedStatus::NoDisplay, 0};
     }
-    if (!(status & PULLEY_STATUS_CONNECTED))
-        source.connectedSince = -1;
-    else if (source.connectedSince < 0)
-        source.connectedSince = nowMs;
-    double secondsConnected = source.connectedSince < 0 ? 0 : static_cast<double>(nowMs - source.connectedSince) / 1000;
     // Both answers travel in the low 32 bits of the result.
-    return ReadingFromDisplay(static_cast<int32_t>(metres), static_cast<uint32_t>(status), secondsConnected);
+    return ReadingFromDisplay(static_cast<int32_t>(metres), static_cast<uint32_t>(status));
 }
 
 FeedSource DisplayFeedSource(DisplaySource& source)

@@ -12,9 +12,8 @@
 class ConsoleWriter;
 
 struct DisplaySource {
-    HWND window;             // null until a display answers
-    int64_t connectedSince;  // when the display was first seen connected; -1 when not
-    bool denied;             // said that the display runs with higher rights
+    HWND window;  // null until a display answers
+    bool denied;  // said that the display runs with higher rights
     ConsoleWriter* console;
 };
 bool DisplayRunning();

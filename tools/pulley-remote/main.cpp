@@ -25,7 +25,8 @@ static const char Usage[] =
     "  get      print the display's count (metres, or feet when it shows feet)\n"
     "  metres   print the count in metres, whatever the display shows\n"
     "  status   print the display's status bits, then their names: connected,\n"
-    "           feet, test-value (Test Value is open), relay-open\n"
+    "           feet, test-value (Test Value is open), relay-open, read (has read\n"
+    "           the pulley since connecting)\n"
     "  reset    reset the pulley's count\n"
     "  --wait SECONDS   wait this long for the display to start (default 0)\n"
     "  --timeout MS     give up when the display does not answer (default 2000,\n"
@@ -62,7 +63,8 @@ static void PrintStatus(DWORD_PTR bits)
     } names[] = {{PULLEY_STATUS_CONNECTED, "connected"},
                  {PULLEY_STATUS_FEET, "feet"},
                  {PULLEY_STATUS_TEST_VALUE, "test-value"},
-                 {PULLEY_STATUS_RELAY_OPEN, "relay-open"}};
+                 {PULLEY_STATUS_RELAY_OPEN, "relay-open"},
+                 {PULLEY_STATUS_READ, "read"}};
     for (const auto& name : names)
         if (bits & name.bit)
             std::printf(" %s", name.name);
