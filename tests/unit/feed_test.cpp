@@ -2,7 +2,9 @@
 
 #include <string>
 #include <tuple>
+#include <vector>
 
+#include "count_text.h"
 #include "endpoint.h"
 #include "http_request.h"
 #include "feed_lines.h"
@@ -82,6 +84,36 @@ TEST(FeedLineParser, EachFormatInEachUnit)
     EXPECT_EQ(reading.status, FeedStatus::NotConnected);
     for (const char* noise : {"", "m", "1:", "+12x", "12m", "+99999999999m", "1:+00040ft", "garbage"})
         EXPECT_FALSE(ParseRelayLine(noise, false, reading)) << noise;  // 40 ft is no count's feet
+}
+
+// Every relay line the display builds, in each format and unit, is read
+// back by the feed's serial reader to the count it was built from (or
+// refused, for a count whose feet text stands for every count beyond the
+// feet range).
+TEST(FeedLineParser, ReadsBackEveryLineTheDisplayBuilds)
+{
+    std::vector<int32_t> counts = {INT32_MIN, -654720001, -654720000, -10033, -9999, -1, 0, 1, 9999, 10000, 10033,
+                                   654720000, 654720001, INT32_MAX};
+    for (int32_t count = -200000; count <= 200000; count += 13)
+        counts.push_back(count);
+    int readBack = 0;
+    for (int32_t format : {DisplayLine, TCount, TCountEdgeTech}) {
+        for (uint8_t units : {Metres, Feet}) {
+            for (int32_t count : counts) {
+                RelayLine line = BuildRelayMessage(format, FormatCount(count, units, true).text);
+                RelayLineReader reader{.edgeTechFeet = units == Feet, .partial = "", .lastWasEdgeTech = false};
+                FeedReading reading{FeedStatus::NoData, 0};
+                bool read = ReadRelayBytes(reader, line.bytes, static_cast<size_t>(line.length), reading);
+                bool saturated = units == Feet && MetresToFeet(count) == INT32_MIN;
+                ASSERT_EQ(read && reading.status == FeedStatus::Valid, !saturated) << format << " " << line.bytes;
+                if (read) {
+                    ASSERT_EQ(reading.metres, count) << format << " " << line.bytes;
+                }
+                readBack += read;
+            }
+        }
+    }
+    EXPECT_GT(readBack, 6 * 30000);
 }
 
 TEST(FeedLineParser, OnlyTheDisplaysOwnDashesAndNoSaturatedFeet)

@@ -1,8 +1,9 @@
+// Serial ports: the path a name opens, the line's settings, and bounded
+// writes.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "dialogs.h"
 #include "relay_port.h"
 #include "serial_port.h"
 
@@ -79,15 +80,4 @@ TEST(RelayPort, MissingPortOrBadBaudIndexGivesInvalidHandle)
     EXPECT_EQ(OpenRelayPort("COM77", 0), INVALID_HANDLE_VALUE);
     EXPECT_EQ(OpenRelayPort("", 0), INVALID_HANDLE_VALUE);
     EXPECT_EQ(OpenRelayPort("COM1", -1), INVALID_HANDLE_VALUE);
-}
-
-TEST(DigitFields, SaturateInsteadOfWrapping)
-{
-    EXPECT_EQ(SaturatingDigits("", 10000), 0u);
-    EXPECT_EQ(SaturatingDigits("9999", 10000), 9999u);
-    EXPECT_EQ(SaturatingDigits("10000", 10000), 10000u);
-    EXPECT_EQ(SaturatingDigits("4294967296", 10000), 10000u);  // wraps to 0 in 32 bits
-    EXPECT_EQ(SaturatingDigits("99999999999999999999999999", 2147483648ull), 2147483648ull);
-    EXPECT_EQ(SaturatingDigits("0000012", 10000), 12u);
-    EXPECT_EQ(SaturatingDigits(" 1 2x", 10000), 12u);
 }
