@@ -50,24 +50,38 @@ DCB SerialLineState(DWORD baudRate)
     return dcb;
 }
 
-HANDLE OpenSerialPort(const char* name, DWORD baudRate, const COMMTIMEOUTS& timeouts)
+// Closes what was opened and says which step failed, with the error the
+// system gave (read before the close, which may change it).
+static HANDLE Failed(HANDLE port, const char* step, DWORD error, SerialPortFailure* failure)
+{
+    if (port != INVALID_HANDLE_VALUE)
+        CloseHandle(port);
+    if (failure != nullptr)
+        *failure = {step, error};
+    return INVALID_HANDLE_VALUE;
+}
+
+HANDLE OpenSerialPort(const char* name, DWORD baudRate, const COMMTIMEOUTS& timeouts, SerialPortFailure* failure)
 {
     char path[SerialPathSize];
     if (!SerialPortPath(name, path))
-        return INVALID_HANDLE_VALUE;
+        return Failed(INVALID_HANDLE_VALUE, "name", 0, failure);
     HANDLE port = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE)
-        return port;
+        return Failed(port, "open", GetLastError(), failure);
     // A device that takes no serial settings is no serial port: the relay
     // would send its lines at some unknown rate while reported open, and the
     // pulley would never understand the requests.
     DCB dcb = SerialLineState(baudRate);
+    if (!SetCommState(port, &dcb))
+        return Failed(port, "SetCommState", GetLastError(), failure);
     COMMTIMEOUTS wanted = timeouts;
+    if (!SetCommTimeouts(port, &wanted))
+        return Failed(port, "SetCommTimeouts", GetLastError(), failure);
     DWORD errors = 0;
-    if (!SetCommState(port, &dcb) || !SetCommTimeouts(port, &wanted) || !ClearCommError(port, &errors, nullptr) ||
-        !PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR)) {
-        CloseHandle(port);
-        return INVALID_HANDLE_VALUE;
-    }
+    if (!ClearCommError(port, &errors, nullptr))
+        return Failed(port, "ClearCommError", GetLastError(), failure);
+    if (!PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR))
+        return Failed(port, "purge", GetLastError(), failure);
     return port;
 }

@@ -26,7 +26,16 @@ constexpr COMMTIMEOUTS ReadAtOnceTimeouts = {
     .WriteTotalTimeoutConstant = 50,
 };
 
+// Which step of opening a port failed, and the system's error code then
+// (0 for a name refused before the system was asked).
+struct SerialPortFailure {
+    const char* step;  // "name", "open", "SetCommState", "SetCommTimeouts", "ClearCommError" or "purge"
+    DWORD error;
+};
+
 // Opens the port for reading and writing, sets the line and the timeouts,
 // and clears its errors and whatever waits in its buffers.
-// INVALID_HANDLE_VALUE when it cannot be opened or refuses any of that.
-HANDLE OpenSerialPort(const char* name, DWORD baudRate, const COMMTIMEOUTS& timeouts);
+// INVALID_HANDLE_VALUE when it cannot be opened or refuses any of that,
+// with the step that failed in failure when one is given.
+HANDLE OpenSerialPort(const char* name, DWORD baudRate, const COMMTIMEOUTS& timeouts,
+                      SerialPortFailure* failure = nullptr);

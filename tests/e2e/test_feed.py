@@ -8,7 +8,7 @@ import threading
 import time
 import unittest
 
-from harness import ID, IDOK, DisplayTestCase, PtyPair, connect, free_port, wait_for, windows_path
+from harness import ENV_DIR, ID, IDOK, DisplayTestCase, PtyPair, connect, free_port, wait_for, windows_path
 
 RELAY = 'Relay Count'
 
@@ -265,6 +265,17 @@ class Feed(DisplayTestCase):
             result = self.run_windows('pulley-feed.exe', *args, check=False)
             self.assertEqual(result.returncode, 1, args)
             self.assertIn(words, result.stderr)
+        # A port that does not exist, and a device that is no serial port (a
+        # port held by another program fails at "open" too, on Windows; Wine
+        # does not keep serial ports to one program): the step, and the
+        # system's reason.
+        link = os.path.join(ENV_DIR, 'ports', 'com3')
+        os.symlink('/dev/null', link)
+        self.closers.append(lambda: os.unlink(link))
+        for port, step in (('COM7', 'open'), ('COM3', 'SetCommState')):
+            result = self.run_windows('pulley-feed.exe', '--serial', port, '--udp', '127.0.0.1:9', check=False)
+            self.assertEqual(result.returncode, 3, port)
+            self.assertRegex(result.stderr, r'cannot read %s: %s failed: \w.* \(error \d+\)' % (port, step))
 
     def test_xdr_lines_for_chart_software_and_alarms_whatever_the_format(self):
         import pynmea2

@@ -1,5 +1,5 @@
-// Serial ports: the path a name opens, the line's settings, and bounded
-// writes.
+// Serial ports: the path a name opens, the line's settings, bounded writes,
+// and which step a failed opening names.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -80,4 +80,15 @@ TEST(RelayPort, MissingPortOrBadBaudIndexGivesInvalidHandle)
     EXPECT_EQ(OpenRelayPort("COM77", 0), INVALID_HANDLE_VALUE);
     EXPECT_EQ(OpenRelayPort("", 0), INVALID_HANDLE_VALUE);
     EXPECT_EQ(OpenRelayPort("COM1", -1), INVALID_HANDLE_VALUE);
+}
+
+TEST(SerialPortFailure, NamesTheStepAndTheSystemsError)
+{
+    SerialPortFailure failure{};
+    EXPECT_EQ(OpenSerialPort("", 9600, ReadAtOnceTimeouts, &failure), INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(failure.step, "name");
+    EXPECT_EQ(failure.error, 0u);
+    EXPECT_EQ(OpenSerialPort("COM250", 9600, ReadAtOnceTimeouts, &failure), INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(failure.step, "open");
+    EXPECT_NE(failure.error, 0u);
 }

@@ -1,6 +1,6 @@
 #include "network.h"
 
-#include "system_text.h"
+#include "socket_text.h"
 
 bool OpenWakeSocket(FeedNetwork& network, std::string& reason)
 {

@@ -52,12 +52,15 @@ FeedSource DisplayFeedSource(DisplaySource& source)
 
 bool OpenSerialSource(SerialSource& source, std::string& reason)
 {
-    SetLastError(0);
-    source.port = OpenSerialPort(source.name.c_str(), source.baudRate, ReadAtOnceTimeouts);
+    SerialPortFailure failure;
+    source.port = OpenSerialPort(source.name.c_str(), source.baudRate, ReadAtOnceTimeouts, &failure);
     if (source.port != INVALID_HANDLE_VALUE)
         return true;
-    DWORD error = GetLastError();
-    reason = error != 0 ? SystemMessage(error) : "not a serial port";
+    if (failure.error == 0)
+        reason = std::string("no port by that name (") + failure.step + ")";
+    else
+        reason = std::string(failure.step) + " failed: " + SystemMessage(failure.error) + " (error " +
+                 std::to_string(failure.error) + ")";
     return false;
 }
 

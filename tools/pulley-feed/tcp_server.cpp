@@ -1,6 +1,6 @@
 #include "tcp_server.h"
 
-#include "system_text.h"
+#include "socket_text.h"
 
 // Little is kept in the system's buffers for a client, so that one that
 // stops taking its lines is seen soon by the queue that waits here.

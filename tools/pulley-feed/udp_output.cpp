@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "console_writer.h"
-#include "system_text.h"
+#include "socket_text.h"
 
 constexpr int64_t LookUpAgainMs = 30000;     // a name with no address yet
 constexpr int64_t FailingBeforeLookupMs = 60000;  // sends to a known address that fail

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "shared_constants.h"
+#include "system_text.h"
 #include "tool_args.h"
 
 enum ExitCode {
@@ -121,13 +122,17 @@ int main(int argc, char** argv)
                              static_cast<UINT>(timeoutMs), &result)) {
         // A display started as administrator takes no messages from a
         // program that is not.
-        if (GetLastError() == ERROR_ACCESS_DENIED) {
+        DWORD error = GetLastError();
+        if (error == ERROR_ACCESS_DENIED) {
             std::fputs("pulley-remote: the display runs with higher rights (as administrator) and refuses to "
                        "answer; run pulley-remote the same way\n",
                        stderr);
             return ExitDenied;
         }
-        std::fputs("pulley-remote: the display did not answer in time\n", stderr);
+        // A hung display is no error to the system: it is a time that ran out.
+        std::fprintf(stderr, "pulley-remote: the display did not answer in time%s%s\n",
+                     error == 0 || error == ERROR_TIMEOUT ? "" : ": ",
+                     error == 0 || error == ERROR_TIMEOUT ? "" : SystemMessage(error).c_str());
         return ExitTimedOut;
     }
     if (command->message == UM_RESETCOUNT)

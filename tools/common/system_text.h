@@ -5,7 +5,5 @@
 
 #include <string>
 
+// FormatMessage's text, without its full stop; "error N" when it has none.
 std::string SystemMessage(DWORD code);
-// The usual socket failures in words, as not every system (Wine) has texts
-// for them; the system's text for the others.
-std::string SocketMessage(int code);
