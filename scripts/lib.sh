@@ -1,15 +1,12 @@
-# Shared by the scripts: packages, builds, the release's files, and Wine
-# environments with serial ports mapped to ptys and an X display.
+# Shared by the scripts: builds, the release's files, and Wine environments
+# with serial ports mapped to ptys and an X display. What the machine needs
+# is set up by scripts/setup.
 # shellcheck shell=bash
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Every Windows program starts through wine-run (see there why).
 WINE_RUN=$ROOT/scripts/wine-run
 WINESERVER=/usr/lib/wine/wineserver
-
-PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev googletest python3
-    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-    wine wine64 xvfb x11-utils socat imagemagick fonts-dejavu-core fonts-wine zip e2fsprogs)
 
 # What the release zip carries from the i686 build, and the checksums of
 # those files when they last passed the i686 tests (scripts/test writes
@@ -22,75 +19,6 @@ release_checksums() {
 }
 
 say() { printf '== [%4d s] %s\n' "$SECONDS" "$*" >&2; }
-
-# The tests' own: a real Chromium, driven by WebDriver from Debian's own
-# python3, which has Debian's selenium (nothing is downloaded), and an NMEA
-# parser that is not ours.
-TEST_PACKAGES=(chromium chromium-driver python3-selenium python3-nmea2)
-
-# Installs the packages named (all of PACKAGES when none is) that are missing.
-install_packages() {
-    local missing=() wanted=("$@")
-    [ ${#wanted[@]} -eq 0 ] && wanted=("${PACKAGES[@]}")
-    for package in "${wanted[@]}"; do
-        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    say "installing ${missing[*]}"
-    local sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo=sudo
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-}
-
-# The i686 release runs here too, though this kernel cannot execute 32-bit
-# code: Debian's 32-bit Wine loader (wine32:i386) is handed to qemu-i386
-# through binfmt_misc; wineserver and the 64-bit Wine stay native. Bookworm's
-# own qemu (7.2) spins for ever on our programs; the one in bookworm-backports
-# (10) runs them, so backports is added as one more suite of the Debian
-# mirror apt already uses.
-install_i686_runtime() {
-    local sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo=sudo
-    if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed' ||
-        ! qemu-i386 --version 2>/dev/null | grep -qE 'version ([1-9][0-9])\.'; then
-        say "installing the 32-bit Wine and qemu-user from backports"
-        local codename mirror
-        codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-        mirror=$(debian_mirror "$codename")
-        [ -n "$mirror" ] || { say "no Debian mirror for $codename in apt's sources"; return 1; }
-        echo "deb $mirror $codename-backports main" | $sudo tee /etc/apt/sources.list.d/backports.list >/dev/null
-        $sudo dpkg --add-architecture i386
-        $sudo apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
-            -t "$codename-backports" qemu-user >/dev/null || return 1
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends wine32:i386 >/dev/null ||
-            return 1
-    fi
-    local binfmt=/proc/sys/fs/binfmt_misc
-    [ -e "$binfmt/register" ] || $sudo mount -t binfmt_misc binfmt_misc "$binfmt" || return 1
-    # qemu's own rule for i386 ELF files, with the F flag: the kernel opens
-    # the emulator once, so it is found from any mount namespace.
-    [ -e "$binfmt/qemu-i386" ] || $sudo tee "$binfmt/register" < /usr/share/qemu/binfmt.d/qemu-i386.conf >/dev/null
-}
-
-# The URI that apt's sources give for the Debian suite $1, from either
-# format of source file.
-debian_mirror() {
-    local suite=$1
-    {
-        sed 's/\[[^]]*\]//' /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
-            awk -v s="$suite" '$1 == "deb" && $3 == s { print $2 }'
-        for file in /etc/apt/sources.list.d/*.sources; do
-            [ -e "$file" ] || continue
-            awk -v s="$suite" '
-                /^[ \t]*$/ { if (hit && uri) print uri; uri = ""; hit = 0 }
-                /^URIs:/ { uri = $2 }
-                /^Suites:/ { for (i = 2; i <= NF; i++) if ($i == s) hit = 1 }
-                END { if (hit && uri) print uri }' "$file"
-        done
-    } | head -n 1
-}
 
 # A control, command or string number of the display, from its resource header.
 resource_id() {
