@@ -122,3 +122,8 @@ void PublishToHttp(HttpServer& server, const std::string& json, bool due, int64_
     if (due)
         QueueForClients(server.tcp, "data: " + json + "\n\n", nowMs);
 }
+
+void CloseHttpServer(HttpServer& server)
+{
+    CloseTcpServer(server.tcp);
+}

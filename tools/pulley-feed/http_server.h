@@ -20,3 +20,4 @@ bool OpenHttpServer(HttpServer& server, const sockaddr_in& address, size_t maxCl
                     std::string& reason);
 // The newest reading, and, when it is due, an event to every stream.
 void PublishToHttp(HttpServer& server, const std::string& json, bool due, int64_t nowMs);
+void CloseHttpServer(HttpServer& server);

@@ -69,7 +69,7 @@ void PublishToNetwork(FeedNetwork& network, const std::vector<std::string>& line
 void CloseNetwork(FeedNetwork& network)
 {
     for (const auto& web : network.webs)
-        CloseTcpServer(web->tcp);
+        CloseHttpServer(*web);
     CloseTcpServer(network.lines);
     CloseUdp(network.udp);
     if (network.wake != INVALID_SOCKET)
