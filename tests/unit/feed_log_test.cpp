@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "console_writer.h"
 #include "fake_disk.h"
@@ -187,6 +188,13 @@ TEST(FeedLoopClock, AHeldDiskOrConsoleHoldsNoLine)
     std::string reason;
     ASSERT_TRUE(OpenSurveyLog(log, disk.ops, "log", Day, reason));
     disk.Block(true);
+    // Held for 3 s at most: a loop that waited for the disk fails, not hangs.
+    std::thread release([&disk] {
+        std::unique_lock<std::mutex> hold(disk.lock);
+        disk.unblocked.wait_for(hold, std::chrono::seconds(3), [&disk] { return !disk.blocked; });
+        disk.blocked = false;
+        disk.unblocked.notify_all();
+    });
     {
         LogWriter writer(log, nullptr, [](const std::string&) {});
         ConsoleWriter console({.Write = BlockedConsole, .context = &disk});
@@ -208,6 +216,7 @@ TEST(FeedLoopClock, AHeldDiskOrConsoleHoldsNoLine)
         EXPECT_EQ(writer.Finish(3000, ended), 0u);
         EXPECT_TRUE(console.Finish(3000));
     }
+    release.join();
     std::string text = disk.Text(Day);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 201);
 }
