@@ -42,16 +42,13 @@ static void ReadAsCommandLine(const std::string& input)
     FeedOptions options;
     if (ParseFeedOptions(static_cast<int>(argv.size()), argv.data(), options) != -1)
         return;
-    if ((options.udpTargets.empty() && options.tcpEndpoint.empty() && options.webEndpoints.empty() &&
+    if ((options.udpTargets.empty() && options.tcpEndpoints.empty() && options.webEndpoints.empty() &&
          options.logFolder.empty()) ||
         options.baudRate < 110 || options.maxClients < 1 || options.maxClients > 1000)
         std::abort();
-    for (const std::string& target : options.udpTargets) {
-        Endpoint endpoint;
-        std::string reason;
-        if (!ParseEndpoint(target, EndpointKind::Receiver, endpoint, reason) || endpoint.port == 0 || endpoint.host.empty())
+    for (const Endpoint& target : options.udpTargets)
+        if (target.port == 0 || target.host.empty() || target.text.find(target.host) != 0)
             std::abort();
-    }
 }
 
 // A request head: whatever the browser, or anyone, sends.

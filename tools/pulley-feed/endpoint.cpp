@@ -31,7 +31,7 @@ bool ParseEndpoint(const std::string& text, EndpointKind kind, Endpoint& endpoin
     bool portAlone = colon == std::string::npos && (kind == EndpointKind::Listener || (kind == EndpointKind::Web && digitsAlone));
     std::string host = colon != std::string::npos ? text.substr(0, colon) : portAlone ? "" : text;
     std::string port = colon != std::string::npos ? text.substr(colon + 1) : portAlone ? text : "";
-    endpoint = Endpoint{.host = host, .port = kind == EndpointKind::Web ? DefaultWebPort : DefaultFeedPort};
+    endpoint = Endpoint{.text = text, .host = host, .port = kind == EndpointKind::Web ? DefaultWebPort : DefaultFeedPort};
     if ((colon != std::string::npos || portAlone) && !ParsePort(port, endpoint.port)) {
         reason = "\"" + text + "\" has no port from 1 to 65535";
         return false;

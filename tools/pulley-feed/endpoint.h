@@ -8,6 +8,7 @@ constexpr uint16_t DefaultFeedPort = 10110;  // the port NMEA routers use
 constexpr uint16_t DefaultWebPort = 8110;    // a port no browser refuses
 
 struct Endpoint {
+    std::string text;  // as given
     std::string host;  // a name or dotted address; empty: every interface
     uint16_t port;
 };

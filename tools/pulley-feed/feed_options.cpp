@@ -51,15 +51,17 @@ const char FeedUsage[] =
     "2 no display running, 3 a port or address cannot be used, 4 the log\n"
     "folder cannot be written\n";
 
-// An option that may be given again, each time another endpoint.
-static bool AddEndpoint(ToolArgs& args, EndpointKind kind, std::vector<std::string>& endpoints)
+// An endpoint option: another endpoint each time it is given.
+static bool AddEndpoint(ToolArgs& args, EndpointKind kind, std::vector<Endpoint>& endpoints)
 {
     std::string text, reason;
     Endpoint endpoint;
     if (!args.Text(text))
         return false;
-    endpoints.push_back(text);
-    return ParseEndpoint(text, kind, endpoint, reason) || args.Refuse(args.Current() + " " + reason);
+    if (!ParseEndpoint(text, kind, endpoint, reason))
+        return args.Refuse(args.Current() + " " + reason);
+    endpoints.push_back(endpoint);
+    return true;
 }
 
 // Lengths and rates: any a winch can have, and limits that are not
@@ -113,12 +115,8 @@ static bool ReadOption(ToolArgs& args, FeedOptions& options)
     }
     if (option == "--udp")
         return AddEndpoint(args, EndpointKind::Receiver, options.udpTargets);
-    if (option == "--tcp") {
-        std::string reason;
-        Endpoint endpoint;
-        return args.Once() && args.Text(options.tcpEndpoint) &&
-               (ParseEndpoint(options.tcpEndpoint, EndpointKind::Listener, endpoint, reason) || args.Refuse("--tcp " + reason));
-    }
+    if (option == "--tcp")
+        return args.Once() && AddEndpoint(args, EndpointKind::Listener, options.tcpEndpoints);
     if (option == "--http")
         return AddEndpoint(args, EndpointKind::Web, options.webEndpoints);
     if (option == "--name")
@@ -166,7 +164,7 @@ int ParseFeedOptions(int argc, char** argv, FeedOptions& options)
             return ExitEnded;
         }
     }
-    if (options.udpTargets.empty() && options.tcpEndpoint.empty() && options.webEndpoints.empty() &&
+    if (options.udpTargets.empty() && options.tcpEndpoints.empty() && options.webEndpoints.empty() &&
         options.logFolder.empty()) {
         args.Refuse("no output: give --udp, --tcp, --http or --log");
         return ExitUsage;

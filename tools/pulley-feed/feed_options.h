@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "alarms.h"
+#include "endpoint.h"
 #include "feed_lines.h"
 
 enum FeedExitCode {
@@ -25,9 +26,10 @@ struct FeedOptions {
     long long baudRate = 9600;
     bool edgeTechFeet = false;
     double staleAfterSeconds = -1;  // -1: by the relay line's format
-    std::vector<std::string> udpTargets;
-    std::string tcpEndpoint;
-    std::vector<std::string> webEndpoints;
+    // Read once, here: the outputs open what was read.
+    std::vector<Endpoint> udpTargets;
+    std::vector<Endpoint> tcpEndpoints;  // one at most
+    std::vector<Endpoint> webEndpoints;
     std::string stationName = "Winch";
     long long maxClients = 64;
     std::string logFolder;

@@ -130,10 +130,8 @@ static const ConsoleOps StandardConsole = {.Write = WriteToConsole, .context = n
 constexpr size_t MostLineInputPerSecond = 4096;
 
 // The address to listen on: every interface, or one of this computer's.
-static bool ListenAddress(const std::string& text, EndpointKind kind, sockaddr_in& address, std::string& reason)
+static bool ListenAddress(const Endpoint& endpoint, sockaddr_in& address, std::string& reason)
 {
-    Endpoint endpoint;
-    ParseEndpoint(text, kind, endpoint, reason);
     address = sockaddr_in{};
     address.sin_family = AF_INET;
     address.sin_port = htons(endpoint.port);
@@ -152,17 +150,17 @@ static int OpenOutputs(FeedProgram& program)
     if (!options.udpTargets.empty() && !OpenUdp(program.network.udp, options.udpTargets, *program.console, reason))
         return Fail(ExitPortInUse, reason);
     sockaddr_in address;
-    if (!options.tcpEndpoint.empty() &&
-        (!ListenAddress(options.tcpEndpoint, EndpointKind::Listener, address, reason) ||
-         !OpenTcpServer(program.network.lines, address, static_cast<size_t>(options.maxClients), MostLineInputPerSecond,
-                        {.Received = nullptr, .context = nullptr}, reason)))
-        return Fail(ExitPortInUse, "cannot serve TCP on " + options.tcpEndpoint + ": " + reason);
-    for (const std::string& web : options.webEndpoints) {
+    for (const Endpoint& tcp : options.tcpEndpoints)
+        if (!ListenAddress(tcp, address, reason) ||
+            !OpenTcpServer(program.network.lines, address, static_cast<size_t>(options.maxClients),
+                           MostLineInputPerSecond, {.Received = nullptr, .context = nullptr}, reason))
+            return Fail(ExitPortInUse, "cannot serve TCP on " + tcp.text + ": " + reason);
+    for (const Endpoint& web : options.webEndpoints) {
         program.network.webs.push_back(std::make_unique<HttpServer>());
-        if (!ListenAddress(web, EndpointKind::Web, address, reason) ||
+        if (!ListenAddress(web, address, reason) ||
             !OpenHttpServer(*program.network.webs.back(), address, static_cast<size_t>(options.maxClients),
                             options.stationName, reason))
-            return Fail(ExitPortInUse, "cannot serve the web page on " + web + ": " + reason);
+            return Fail(ExitPortInUse, "cannot serve the web page on " + web.text + ": " + reason);
     }
     if (!options.logFolder.empty() &&
         !OpenSurveyLog(program.log, Win32LogFiles, options.logFolder,

@@ -1,6 +1,6 @@
 #include "network.h"
 
-#include "socket_text.h"
+#include "sockets.h"
 
 bool OpenWakeSocket(FeedNetwork& network, std::string& reason)
 {
@@ -9,11 +9,10 @@ bool OpenWakeSocket(FeedNetwork& network, std::string& reason)
     network.wakeAddress.sin_family = AF_INET;
     network.wakeAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int length = sizeof network.wakeAddress;
-    u_long nonBlocking = 1;
     if (network.wake == INVALID_SOCKET ||
         bind(network.wake, reinterpret_cast<const sockaddr*>(&network.wakeAddress), length) != 0 ||
         getsockname(network.wake, reinterpret_cast<sockaddr*>(&network.wakeAddress), &length) != 0 ||
-        ioctlsocket(network.wake, FIONBIO, &nonBlocking) != 0) {
+        !NeverWait(network.wake)) {
         reason = SocketMessage(WSAGetLastError());
         return false;
     }

@@ -1,6 +1,6 @@
 #include "tcp_server.h"
 
-#include "socket_text.h"
+#include "sockets.h"
 
 // Little is kept in the system's buffers for a client, so that one that
 // stops taking its lines is seen soon by the queue that waits here.
@@ -9,13 +9,6 @@ constexpr int ClientSendBufferBytes = 2 * 1024;
 static void SetOption(SOCKET socket, int level, int option, int value)
 {
     setsockopt(socket, level, option, reinterpret_cast<const char*>(&value), sizeof value);
-}
-
-// Sends and receives that would wait return at once instead.
-static bool NeverWait(SOCKET socket)
-{
-    u_long nonBlocking = 1;
-    return ioctlsocket(socket, FIONBIO, &nonBlocking) == 0;
 }
 
 bool OpenTcpServer(TcpServer& server, const sockaddr_in& address, size_t maxClients, size_t mostInputPerSecond,

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "console_writer.h"
-#include "socket_text.h"
+#include "sockets.h"
 
 constexpr int64_t LookUpAgainMs = 30000;     // a name with no address yet
 constexpr int64_t FailingBeforeLookupMs = 60000;  // sends to a known address that fail
@@ -47,14 +47,12 @@ static std::shared_ptr<HostLookup> StartLookup(const std::string& host)
     return lookup;
 }
 
-bool OpenUdp(UdpOutput& udp, const std::vector<std::string>& targets, ConsoleWriter& console, std::string& reason)
+bool OpenUdp(UdpOutput& udp, const std::vector<Endpoint>& targets, ConsoleWriter& console, std::string& reason)
 {
     udp = UdpOutput{.socket = INVALID_SOCKET, .targets = {}, .sent = 0, .failed = 0, .console = &console};
-    for (const std::string& name : targets) {
-        UdpTarget target{.name = name, .endpoint = {}, .named = false, .known = false, .address = {}, .failing = false,
+    for (const Endpoint& endpoint : targets) {
+        UdpTarget target{.endpoint = endpoint, .named = false, .known = false, .address = {}, .failing = false,
                          .failingSinceMs = 0, .nextLookupMs = 0, .lookupFailed = false, .lookup = nullptr};
-        if (!ParseEndpoint(name, EndpointKind::Receiver, target.endpoint, reason))
-            return false;
         target.address.sin_family = AF_INET;
         target.address.sin_port = htons(target.endpoint.port);
         target.known = Resolve(target.endpoint.host, true, target.address.sin_addr);  // a dotted address
@@ -62,8 +60,7 @@ bool OpenUdp(UdpOutput& udp, const std::vector<std::string>& targets, ConsoleWri
         udp.targets.push_back(target);
     }
     udp.socket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    u_long nonBlocking = 1;
-    if (udp.socket == INVALID_SOCKET || ioctlsocket(udp.socket, FIONBIO, &nonBlocking) != 0) {
+    if (udp.socket == INVALID_SOCKET || !NeverWait(udp.socket)) {
         reason = "no UDP socket: " + SocketMessage(WSAGetLastError());
         return false;
     }
@@ -87,7 +84,7 @@ static void TakeLookup(UdpOutput& udp, UdpTarget& target, int64_t nowMs)
     if (found) {
         target.address.sin_addr = address;
         if (target.lookupFailed)
-            udp.console->Message("datagrams go to " + target.name + " at " + inet_ntoa(address));
+            udp.console->Message("datagrams go to " + target.endpoint.text + " at " + inet_ntoa(address));
         target.known = true;
         target.lookupFailed = false;
         target.failingSinceMs = nowMs;  // a minute more before the next lookup
@@ -127,13 +124,13 @@ void SendDatagrams(UdpOutput& udp, const std::string& line, int64_t nowMs)
         if (result == static_cast<int>(line.size())) {
             udp.sent++;
             if (target.failing)
-                udp.console->Message("datagrams reach " + target.name + " again");
+                udp.console->Message("datagrams reach " + target.endpoint.text + " again");
             target.failing = false;
             continue;
         }
         udp.failed++;
         if (!target.failing) {
-            udp.console->Message("a datagram to " + target.name + " could not be sent (" +
+            udp.console->Message("a datagram to " + target.endpoint.text + " could not be sent (" +
                                  SocketMessage(WSAGetLastError()) + "); trying again with the next line");
             target.failingSinceMs = nowMs;
         }

@@ -18,7 +18,6 @@ class ConsoleWriter;
 struct HostLookup;
 
 struct UdpTarget {
-    std::string name;  // as given
     Endpoint endpoint;
     bool named;  // a host name, looked up; not a dotted address
     bool known;  // address holds the receiver's address
@@ -39,7 +38,7 @@ struct UdpOutput {
 
 // The socket, and the targets; names are looked up from the first call of
 // LookUpReceivers on. False with the reason when no socket can be had.
-bool OpenUdp(UdpOutput& udp, const std::vector<std::string>& targets, ConsoleWriter& console, std::string& reason);
+bool OpenUdp(UdpOutput& udp, const std::vector<Endpoint>& targets, ConsoleWriter& console, std::string& reason);
 // Starts the lookups that are due and takes the answers that came.
 void LookUpReceivers(UdpOutput& udp, int64_t nowMs);
 // Sends the line to every receiver whose address is known. A failure (cable

@@ -1,6 +1,4 @@
-#include "socket_text.h"
-
-#include <winsock2.h>
+#include "sockets.h"
 
 std::string SocketMessage(int code)
 {
@@ -13,4 +11,10 @@ std::string SocketMessage(int code)
     case WSAENETDOWN: return "the network is down";
     default: return SystemMessage(static_cast<DWORD>(code));
     }
+}
+
+bool NeverWait(SOCKET socket)
+{
+    u_long nonBlocking = 1;
+    return ioctlsocket(socket, FIONBIO, &nonBlocking) == 0;
 }
