@@ -23,6 +23,14 @@
 #define PULLEY_STATUS_TEST_VALUE 0x4  // Test Value is open
 #define PULLEY_STATUS_RELAY_OPEN 0x8
 #define PULLEY_STATUS_READ 0x10  // connected, and has read the pulley since (its 9999 is a count)
+// The pulley stopped answering and the lost-link warning is up: the count
+// queries still answer the count from before, which is no longer current.
+#define PULLEY_STATUS_LINK_LOST 0x20
+// Bits 8-15: the presets and resets the display has made, counted with the
+// first count read after each (so that the count that comes with a new
+// number is the count after it), wrapping from 255 to 0.
+#define PULLEY_STATUS_PRESETS_SHIFT 8
+#define PULLEY_STATUS_PRESETS_MASK 0xFF00
 
 #ifndef RC_INVOKED
 #include <cstdint>

@@ -24,6 +24,7 @@ static void ForgetLink(PulleyState& state)
     state.link = nullptr;
     state.connected = false;
     state.readSinceConnecting = false;
+    state.presetAsked = false;
 }
 
 // The operator cancelled Select Pulley Port while the pulley was being
@@ -87,9 +88,17 @@ void PollTick(PulleyState& state)
         return;  // a tick that was already queued when polling stopped
     int32_t reading = state.device.Read(state.device.context, state.link);
     state.readSinceConnecting = reading != LostReading;
+    // Counted with the count that follows the preset, so that a program
+    // asking for both never pairs the new number with the count before.
+    if (state.presetAsked && reading != LostReading) {
+        state.presetAsked = false;
+        state.presetsRead++;
+    }
     if (reading == LostReading) {
         state.window.StopPollTimer(state.window.context);
+        state.lostLinkWarning = true;
         state.window.ShowLostLinkWarning(state.window.context);
+        state.lostLinkWarning = false;
         if (!state.connected)
             return;  // the window was closed while the warning was up
         state.device.CloseAsHandle(state.device.context, state.link);
@@ -131,14 +140,18 @@ void CloseRelay(PulleyState& state)
 // that reads a different count shows what it did.
 void ResetCount(PulleyState& state)
 {
-    if (HasLiveLink(state))
-        state.device.Reset(state.device.context, state.link);
+    if (!HasLiveLink(state))
+        return;
+    state.device.Reset(state.device.context, state.link);
+    state.presetAsked = true;
 }
 
 void PresetCount(PulleyState& state, int32_t metres)
 {
-    if (HasLiveLink(state))
-        state.device.Preset(state.device.context, state.link, metres);
+    if (!HasLiveLink(state))
+        return;
+    state.device.Preset(state.device.context, state.link, metres);
+    state.presetAsked = true;
 }
 
 int32_t ReadCountNow(PulleyState& state)
@@ -172,7 +185,9 @@ uint32_t QueryStatus(const PulleyState& state)
 {
     return (state.connected ? PULLEY_STATUS_CONNECTED : 0u) | (ShowsFeet(state) ? PULLEY_STATUS_FEET : 0u) |
            (state.testMode ? PULLEY_STATUS_TEST_VALUE : 0u) | (state.relayPort != nullptr ? PULLEY_STATUS_RELAY_OPEN : 0u) |
-           (state.connected && state.readSinceConnecting ? PULLEY_STATUS_READ : 0u);
+           (state.connected && state.readSinceConnecting ? PULLEY_STATUS_READ : 0u) |
+           (state.lostLinkWarning ? PULLEY_STATUS_LINK_LOST : 0u) |
+           (static_cast<uint32_t>(state.presetsRead) << PULLEY_STATUS_PRESETS_SHIFT);
 }
 
 void Shutdown(PulleyState& state)

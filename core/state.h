@@ -70,6 +70,9 @@ struct PulleyState {
     bool connected;
     int32_t count;
     bool readSinceConnecting;  // a poll has read the pulley since it was identified
+    bool lostLinkWarning;      // the lost-link warning is up; the count is the one from before
+    bool presetAsked;          // a preset or reset went to the pulley; the next poll reads its result
+    uint8_t presetsRead;       // presets and resets whose result a poll has read; wraps
     RelayPort relayPort;
     int identifyAttempts;
     char connectName[ConnectNameSize];

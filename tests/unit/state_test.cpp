@@ -376,6 +376,35 @@ TEST_F(Link, MetresAndStatusWhateverTheUnit)
     EXPECT_EQ(QueryStatus(state), uint32_t{PULLEY_STATUS_FEET | PULLEY_STATUS_RELAY_OPEN});
 }
 
+// What a program reading the count needs to tell a preset from payout, and
+// a lost link from a count: both change with the reading they belong to.
+TEST_F(Link, PresetsCountWithTheirResultAndTheLostLinkWarningShows)
+{
+    auto presets = [&] { return (QueryStatus(state) & PULLEY_STATUS_PRESETS_MASK) >> PULLEY_STATUS_PRESETS_SHIFT; };
+    ResetCount(state);  // no link: nothing asked, nothing counted
+    Connect();
+    readings = {502, 0, 0};
+    PollTick(state);
+    ResetCount(state);
+    EXPECT_EQ(presets(), 0u) << "not before the count after it is read";
+    PollTick(state);
+    EXPECT_EQ(std::make_pair(presets(), QueryMetres(state)), std::make_pair(1u, 0));
+    PollTick(state);
+    EXPECT_EQ(presets(), 1u);
+    for (int i = 0; i < 255; i++) {
+        PresetCount(state, 10033);
+        readings = {10033};
+        PollTick(state);
+    }
+    EXPECT_EQ(presets(), 0u) << "wraps after 255";
+    uint32_t statusDuringBox = 0;
+    duringWarning = [&] { statusDuringBox = QueryStatus(state); };
+    readings = {LostReading};
+    PollTick(state);
+    EXPECT_EQ(statusDuringBox & (PULLEY_STATUS_LINK_LOST | PULLEY_STATUS_READ), uint32_t{PULLEY_STATUS_LINK_LOST});
+    EXPECT_EQ(QueryStatus(state) & PULLEY_STATUS_LINK_LOST, 0u) << "once dismissed, the count itself says so";
+}
+
 TEST_F(Link, ShutdownDisconnectsAndClosesTheRelay)
 {
     Connect();

@@ -27,7 +27,8 @@ static const char Usage[] =
     "  metres   print the count in metres, whatever the display shows\n"
     "  status   print the display's status bits, then their names: connected,\n"
     "           feet, test-value (Test Value is open), relay-open, read (has read\n"
-    "           the pulley since connecting)\n"
+    "           the pulley since connecting), link-lost (its warning is up), and\n"
+    "           presets=N (presets and resets so far, counting to 255 and on from 0)\n"
     "  reset    reset the pulley's count\n"
     "  --wait SECONDS   wait this long for the display to start (default 0)\n"
     "  --timeout MS     give up when the display does not answer (default 2000,\n"
@@ -65,10 +66,14 @@ static void PrintStatus(DWORD_PTR bits)
                  {PULLEY_STATUS_FEET, "feet"},
                  {PULLEY_STATUS_TEST_VALUE, "test-value"},
                  {PULLEY_STATUS_RELAY_OPEN, "relay-open"},
-                 {PULLEY_STATUS_READ, "read"}};
+                 {PULLEY_STATUS_READ, "read"},
+                 {PULLEY_STATUS_LINK_LOST, "link-lost"}};
     for (const auto& name : names)
         if (bits & name.bit)
             std::printf(" %s", name.name);
+    unsigned long presets = (bits & PULLEY_STATUS_PRESETS_MASK) >> PULLEY_STATUS_PRESETS_SHIFT;
+    if (presets != 0)
+        std::printf(" presets=%lu", presets);
     std::printf("\n");
 }
 
