@@ -8,7 +8,7 @@ import threading
 import time
 import unittest
 
-from harness import ENV_DIR, ID, IDOK, DisplayTestCase, PtyPair, connect, free_port, wait_for, windows_path
+from harness import CAPTION, ENV_DIR, ID, IDOK, UM_RESETCOUNT, DisplayTestCase, PtyPair, connect, free_port, wait_for, windows_path
 
 RELAY = 'Relay Count'
 
@@ -125,6 +125,40 @@ class Feed(DisplayTestCase):
         self.connect()
         wait_for(lambda: sentence(udp.since()[-1][1])['status'] == 'A', 5, 'valid lines again')
         self.assertEqual(sentence(udp.since()[-1][1])['metres'], 40)
+
+    def test_a_reset_or_preset_is_no_payout_and_a_lost_link_is_lost_at_once(self):
+        sim = self.connected_display(['--count', '502'])
+        udp = self.udp_receiver()
+        folder = os.path.join(self.dir, 'log')
+        os.mkdir(folder)
+        self.start_feed('--udp', '127.0.0.1:%d' % udp.port, '--log', folder, '--alarm-rate', '100')
+        lines = lambda: [sentence(data) for _, data in udp.since() if data.startswith(b'$PKVNC')]
+        shows = lambda metres: wait_for(lambda: lines() and lines()[-1]['metres'] == metres, 5, '%d m' % metres)
+        shows(502)
+        # Reset Count, a preset made at the pulley itself, and the reset message.
+        self.menu('resetcount')
+        shows(0)
+        sim.control('count 502')
+        shows(502)
+        self.assertEqual(self.drive('send', 'main', UM_RESETCOUNT, 0, 0), '1')
+        shows(0)
+        time.sleep(1.5)
+        rates = [line['rate'] for line in lines() if line['rate'] is not None]
+        self.assertLessEqual(max(abs(rate) for rate in rates), 0.05, 'no payout: %s' % rates)
+        self.assertEqual([data for _, data in udp.since() if data.startswith(b'$IIALR')], [], 'no rate alarm')
+        self.assertRegex(self.remote('status').stdout, r' presets=2\n$')
+        # The pulley stops answering: lost while the display's warning is still up.
+        sim.control('silent on')
+        self.wait_dialog(CAPTION)
+        wait_for(lambda: lines()[-1]['status'] == 'V', 2, 'V lines while the warning is up')
+        self.assertIn(' link-lost', self.remote('status').stdout)
+        time.sleep(1.2)  # a row of the new status
+        with open(os.path.join(folder, os.listdir(folder)[0])) as log:
+            rows = log.read()
+        self.dismiss_box(CAPTION)
+        self.assertEqual(rows.count(',0,valid,,,preset: 502 m to 0 m\n'), 2, rows)
+        self.assertEqual(rows.count(',502,valid,,,preset: 0 m to 502 m\n'), 1, rows)
+        self.assertRegex(rows, r',,lost-link,,,\n$')
 
     def relay_lines(self, pair, every=0.25):
         """Writes a new display line to the far end of a pty pair every so

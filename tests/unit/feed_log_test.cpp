@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdlib>
 #include <thread>
 
 #include "console_writer.h"
@@ -134,9 +136,10 @@ struct Sent {
     static void Take(void* context, const TimedReading& reading) { TakeReading(*static_cast<Sent*>(context)->loop, reading); }
 };
 
-static FeedReading SteadyCable(void*, int64_t monotonicMs)
+static bool SteadyCable(void*, int64_t monotonicMs, FeedReading& reading)
 {
-    return {FeedStatus::Valid, monotonicMs < 20000 ? 120 : 121};
+    reading = {FeedStatus::Valid, monotonicMs < 20000 ? 120 : 121};
+    return true;
 }
 
 TEST(FeedLoopClock, StepsOfTheWallClockStopNothing)
@@ -219,4 +222,70 @@ TEST(FeedLoopClock, AHeldDiskOrConsoleHoldsNoLine)
     release.join();
     std::string text = disk.Text(Day);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 201);
+}
+
+// A reset at the surface and a preset, as the display reports them (its
+// count of presets changes) and as a relay line shows them (a jump): no
+// rate in the lines, the log or the casts, no rate alarm, and a note.
+TEST(FeedLoopPresets, APresetOrResetIsNoPayout)
+{
+    for (bool displayCounts : {true, false}) {
+        FakeDisk disk;
+        SurveyLog log;
+        CastLog casts;
+        std::string reason;
+        int lastCast = 0;
+        ASSERT_TRUE(OpenSurveyLog(log, disk.ops, "log", Day, reason));
+        ASSERT_TRUE(OpenCastLog(casts, disk.ops, "log", lastCast, reason));
+        std::vector<std::string> said;
+        FeedOptions options;
+        options.alarms.rate = true;
+        options.alarms.ratePerMinute = 100;
+        options.casts = true;
+        {
+            LogWriter writer(log, &casts, [](const std::string&) {});
+            FeedLoop loop;
+            Sent sent;
+            sent.Start(loop, &writer, options);
+            int64_t ms = 0;
+            auto take = [&](int32_t metres, int presets) {
+                ms += 250;
+                TakeReading(loop, {{FeedStatus::Valid, metres, displayCounts ? presets : -1}, ms,
+                                   UnixMsFromUtc({2026, 12, 8, 10, 0, 0, 0}) + ms});
+            };
+            // Paying out 1 m a second to 502 m, a reset to 0, then a preset to
+            // 10,033 m and another, smaller than any jump, to 500 m.
+            for (int32_t metres = 490; metres <= 502; metres++)
+                for (int i = 0; i < 4; i++)
+                    take(metres, 7);
+            for (int i = 0; i < 8; i++)
+                take(0, 8);
+            for (int i = 0; i < 8; i++)
+                take(10033, 9);
+            take(10033 - 5, displayCounts ? 10 : 9);
+            EndFeedLoop(loop);
+            for (const auto& line : sent.lines)
+                if (line.second.find("IIALR") != std::string::npos)
+                    said.push_back(line.second);
+            // Each preset's own reading: no rate, until the next reading.
+            std::vector<std::string> afterPresets;
+            for (const auto& line : sent.lines)
+                if (line.second.find(",0,") != std::string::npos || line.second.find(",10033,") != std::string::npos)
+                    afterPresets.push_back(line.second.substr(17, line.second.size() - 22));
+            EXPECT_EQ(afterPresets, std::vector<std::string>({"0,,A", "0,0.0,A", "10033,,A", "10033,0.0,A"}));
+            bool ended;
+            ASSERT_EQ(writer.Finish(3000, ended), 0u);
+        }
+        EXPECT_EQ(said, std::vector<std::string>()) << "no rate alarm";
+        std::string rows = disk.Text(Day);
+        EXPECT_NE(rows.find(",0,valid,,,preset: 502 m to 0 m\r\n"), std::string::npos) << rows;
+        EXPECT_NE(rows.find(",10033,valid,,,preset: 0 m to 10033 m\r\n"), std::string::npos) << rows;
+        EXPECT_EQ(rows.find("preset: 10033 m to 10028 m") != std::string::npos, displayCounts)
+            << "a preset of 5 m only the display can tell";
+        for (size_t at = rows.find(",valid,"); at != std::string::npos; at = rows.find(",valid,", at + 1))
+            EXPECT_LE(std::fabs(std::atof(rows.c_str() + at + 7)), 80.0) << "no rate of a jump: " << rows;
+        // The cast from 490 m to the reset: its fastest is the payout's 60 m/min.
+        std::string cast = disk.Text("casts.csv");
+        EXPECT_NE(cast.find(",502,2026-12-08T10:00:12.250Z,60.3,0.0,\r\n"), std::string::npos) << cast;
+    }
 }

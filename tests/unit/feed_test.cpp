@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "count_text.h"
+#include "display_reading.h"
 #include "endpoint.h"
 #include "http_request.h"
 #include "feed_lines.h"
@@ -180,6 +181,9 @@ TEST(FeedArguments, TimesEndpointsAndNumbersAreCheckedStrictly)
 TEST(FeedDisplay, StatusAndTheHeldNoReading)
 {
     const uint32_t read = PULLEY_STATUS_CONNECTED | PULLEY_STATUS_READ;
+    // The warning is up: the display still answers the count from before.
+    EXPECT_EQ(ReadingFromDisplay(502, PULLEY_STATUS_CONNECTED | PULLEY_STATUS_LINK_LOST).status, FeedStatus::LostLink);
+    EXPECT_EQ(ReadingFromDisplay(502, read | (3u << PULLEY_STATUS_PRESETS_SHIFT)).presets, 3);
     EXPECT_EQ(ReadingFromDisplay(12, read | PULLEY_STATUS_FEET).status, FeedStatus::Valid);
     EXPECT_EQ(ReadingFromDisplay(9999, PULLEY_STATUS_CONNECTED).status, FeedStatus::NotYetRead);
     EXPECT_EQ(ReadingFromDisplay(9999, read).status, FeedStatus::Valid);
@@ -187,6 +191,37 @@ TEST(FeedDisplay, StatusAndTheHeldNoReading)
     EXPECT_EQ(ReadingFromDisplay(9999, 0).status, FeedStatus::NotConnected);
     EXPECT_EQ(ReadingFromDisplay(-250, read | PULLEY_STATUS_TEST_VALUE).status,
               FeedStatus::TestValue);
+}
+
+// The display answers in turn; it polls the pulley between any two questions.
+TEST(FeedDisplay, OneReadingIsOneMoment)
+{
+    struct Script {
+        std::vector<uint32_t> answers;
+        size_t next = 0;
+        static bool Ask(void* context, unsigned message, uint32_t& answer)
+        {
+            Script& script = *static_cast<Script*>(context);
+            if (script.next >= script.answers.size())
+                return false;
+            answer = script.answers[script.next++];
+            EXPECT_EQ(message, script.next % 3 == 2 ? unsigned{UM_GETMETRES} : unsigned{UM_GETSTATUS});
+            return true;
+        }
+    };
+    const uint32_t connected = PULLEY_STATUS_CONNECTED, read = PULLEY_STATUS_CONNECTED | PULLEY_STATUS_READ;
+    const uint32_t preset = read | (1u << PULLEY_STATUS_PRESETS_SHIFT);
+    // The first reading came between the questions: the held 9999 is no count.
+    Script script{{connected, 9999, read, read, 9999, read, read, 502, preset, preset, 0, preset}};
+    DisplayAsker asker{.Ask = Script::Ask, .context = &script};
+    FeedReading reading{};
+    EXPECT_EQ(AskDisplayReading(asker, reading), DisplayAnswer::MovedOn);
+    ASSERT_EQ(AskDisplayReading(asker, reading), DisplayAnswer::Reading);
+    EXPECT_EQ(std::make_tuple(reading.status, reading.metres), std::make_tuple(FeedStatus::Valid, 9999)) << "a real 9999 m";
+    EXPECT_EQ(AskDisplayReading(asker, reading), DisplayAnswer::MovedOn) << "502 m, before the preset counted";
+    ASSERT_EQ(AskDisplayReading(asker, reading), DisplayAnswer::Reading);
+    EXPECT_EQ(std::make_tuple(reading.metres, reading.presets), std::make_tuple(0, 1));
+    EXPECT_EQ(AskDisplayReading(asker, reading), DisplayAnswer::NoAnswer);
 }
 
 TEST(FeedLog, LinesFilesAndTheClock)

@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "count_text.h"
-#include "shared_constants.h"
 
 const char* StatusWord(FeedStatus status)
 {
@@ -22,19 +21,6 @@ const char* StatusWord(FeedStatus status)
     case FeedStatus::TestValue: return "test-value";
     }
     return "?";
-}
-
-FeedReading ReadingFromDisplay(int32_t metres, uint32_t status)
-{
-    if (status & PULLEY_STATUS_TEST_VALUE)
-        return {FeedStatus::TestValue, metres};
-    if (metres == LostReading)
-        return {FeedStatus::LostLink, 0};
-    if (!(status & PULLEY_STATUS_CONNECTED))
-        return {FeedStatus::NotConnected, 0};
-    if (!(status & PULLEY_STATUS_READ))
-        return {FeedStatus::NotYetRead, 0};
-    return {FeedStatus::Valid, metres};
 }
 
 UtcTime UtcFromUnixMs(int64_t unixMs)
@@ -138,6 +124,15 @@ double MetresPerMinute(const PayoutRate& rate)
         sumTM += t * m;
     }
     return (n * sumTM - sumT * sumM) / (n * sumTT - sumT * sumT);
+}
+
+bool IsPreset(const FeedReading& before, const FeedReading& after)
+{
+    if (before.status != FeedStatus::Valid || after.status != FeedStatus::Valid)
+        return false;
+    bool counted = before.presets >= 0 && after.presets >= 0 && before.presets != after.presets;
+    int64_t moved = static_cast<int64_t>(after.metres) - before.metres;
+    return counted || moved > PresetJumpMetres || moved < -PresetJumpMetres;
 }
 
 bool ParseFeedFormat(const std::string& name, FeedFormat& format)

@@ -24,7 +24,8 @@ const char* StatusWord(FeedStatus status);  // for the log and the console
 
 struct FeedReading {
     FeedStatus status;
-    int32_t metres;  // meaningful when Valid or TestValue
+    int32_t metres;    // meaningful when Valid or TestValue
+    int presets = -1;  // the display's count of presets and resets (0-255); -1: the source cannot tell
 };
 bool HasCount(const FeedReading& reading);  // Valid or TestValue
 
@@ -36,11 +37,6 @@ struct TimedReading {
     int64_t monotonicMs;
     int64_t utcMs;  // since 1970-01-01
 };
-
-// A reading from the display's answers to UM_GETMETRES and UM_GETSTATUS.
-// Connected, its count is one once it has read the pulley (its status says
-// so): before, the 9999 it holds is no reading; after, it is 9999 m.
-FeedReading ReadingFromDisplay(int32_t metres, uint32_t status);
 
 // UTC time of day and date, to the millisecond.
 struct UtcTime {
@@ -65,6 +61,17 @@ struct PayoutRate {
 void AddToRate(PayoutRate& rate, int64_t monotonicMs, int32_t metres);
 bool RateKnown(const PayoutRate& rate);
 double MetresPerMinute(const PayoutRate& rate);
+
+// A preset or a reset between two valid readings is no payout, and starts
+// the rate afresh. The display says when it made one (its count of presets
+// changes with the count after it); a preset it did not make (at the pulley
+// itself) or a source that cannot tell (a relay line) shows as a jump of
+// more than 10 m between two readings. The display reads the pulley once a
+// second, so that is 600 m/min, more than twice the fastest oceanographic
+// winches (about 4 m/s hauling in): no payout makes it, even across a
+// display tick or two that came late.
+constexpr int32_t PresetJumpMetres = 10;
+bool IsPreset(const FeedReading& before, const FeedReading& after);
 
 enum class FeedFormat { Nmea, Display, TCount, EdgeTech, Xdr };
 bool ParseFeedFormat(const std::string& name, FeedFormat& format);

@@ -11,8 +11,9 @@ void RunPolls(const FeedSource& source, const FeedClock& clock, void (*take)(voi
     do {
         int64_t now = clock.MonotonicMs(clock.context);
         if (now >= next) {
-            FeedReading reading = source.Poll(source.context, now);
-            take(takeContext, {reading, now, clock.UtcMs(clock.context)});
+            FeedReading reading;
+            if (source.Poll(source.context, now, reading))
+                take(takeContext, {reading, now, clock.UtcMs(clock.context)});
             next += FeedPollPeriodMs;
             if (next <= now)
                 next = now + FeedPollPeriodMs;
@@ -31,6 +32,7 @@ void InitFeedLoop(FeedLoop& loop, const FeedOptions& options, const FeedOutputs&
                     .lines = {.intervalMs = LineIntervalMs, .sent = false, .lastMs = 0, .last = {}},
                     .rows = {.intervalMs = LogIntervalMs, .sent = false, .lastMs = 0, .last = {}},
                     .latest = {},
+                    .tookReading = false,
                     .wireLength = options.alarms.wireLength,
                     .watchAlarms = AnyAlarmAsked(options.alarms),
                     .trackCasts = options.casts && log != nullptr,
@@ -58,8 +60,16 @@ static void PushCastRows(FeedLoop& loop, const std::vector<CastRow>& rows, int64
 
 void TakeReading(FeedLoop& loop, const TimedReading& timed)
 {
-    loop.latest = timed;
     const FeedReading& reading = timed.reading;
+    std::string presetNote;
+    if (loop.tookReading && IsPreset(loop.latest.reading, reading)) {
+        presetNote = "preset: " + std::to_string(loop.latest.reading.metres) + " m to " +
+                     std::to_string(reading.metres) + " m";
+        loop.rate.samples.clear();  // the jump is no payout
+        loop.outputs.Say(loop.outputs.context, presetNote);
+    }
+    loop.latest = timed;
+    loop.tookReading = true;
     if (reading.status == FeedStatus::Valid)
         AddToRate(loop.rate, timed.monotonicMs, reading.metres);
     else
@@ -93,8 +103,9 @@ void TakeReading(FeedLoop& loop, const TimedReading& timed)
                        ",\"alarms\":" + RaisedAlarmsJson(loop.alarms) +
                        ",\"cast\":" + (loop.trackCasts ? CurrentCastJson(loop.casts) : "null");
     loop.outputs.Publish(loop.outputs.context, lines, BuildReadingJson(time, reading, loop.rate, more), due || changed);
-    if (loop.log != nullptr && LineDue(loop.rows, timed.monotonicMs, reading))
-        loop.log->Push({LogFileName(time), BuildLogLine(time, reading, loop.rate, wireLeft), timed.utcMs, false, false});
+    if (loop.log != nullptr && (LineDue(loop.rows, timed.monotonicMs, reading) || !presetNote.empty()))
+        loop.log->Push({LogFileName(time), BuildLogLine(time, reading, loop.rate, wireLeft, presetNote), timed.utcMs,
+                        false, false});
 }
 
 void EndFeedLoop(FeedLoop& loop)

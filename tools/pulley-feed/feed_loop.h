@@ -26,7 +26,9 @@ struct FeedClock {
 };
 
 struct FeedSource {
-    FeedReading (*Poll)(void* context, int64_t monotonicMs);
+    // False when the source has no reading for this poll (the display moved
+    // on while it was asked): the next poll asks again.
+    bool (*Poll)(void* context, int64_t monotonicMs, FeedReading& reading);
     void* context;
 };
 
@@ -56,6 +58,7 @@ struct FeedLoop {
     PayoutRate rate;
     Schedule lines, rows;
     TimedReading latest;
+    bool tookReading;  // latest holds one
     double wireLength;  // 0: not given
     bool watchAlarms, trackCasts;
     AlarmWatch alarms;

@@ -1,6 +1,7 @@
 #include "sources.h"
 
 #include "console_writer.h"
+#include "display_reading.h"
 #include "serial_port.h"
 #include "shared_constants.h"
 #include "system_text.h"
@@ -15,11 +16,15 @@ bool DisplayRunning()
     return FindWindowA(PULLEY_WINDOW_CLASS, nullptr) != nullptr;
 }
 
-static bool AskDisplay(DisplaySource& source, UINT message, DWORD_PTR& answer)
+static bool AskDisplay(void* context, unsigned message, uint32_t& answer)
 {
+    DisplaySource& source = *static_cast<DisplaySource*>(context);
+    DWORD_PTR result = 0;
     SetLastError(0);
-    if (SendMessageTimeoutA(source.window, message, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, DisplayAnswerMs, &answer))
+    if (SendMessageTimeoutA(source.window, message, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, DisplayAnswerMs, &result)) {
+        answer = static_cast<uint32_t>(result);  // every answer travels in the low 32 bits
         return true;
+    }
     // A display started as administrator does not take messages from a
     // program that is not.
     bool denied = GetLastError() == ERROR_ACCESS_DENIED;
@@ -30,19 +35,18 @@ static bool AskDisplay(DisplaySource& source, UINT message, DWORD_PTR& answer)
     return false;
 }
 
-static FeedReading PollDisplay(void* context, int64_t)
+static bool PollDisplay(void* context, int64_t, FeedReading& reading)
 {
     DisplaySource& source = *static_cast<DisplaySource*>(context);
     if (source.window == nullptr || !IsWindow(source.window))
         source.window = FindWindowA(PULLEY_WINDOW_CLASS, nullptr);
-    DWORD_PTR metres = 0, status = 0;
-    if (source.window == nullptr || !AskDisplay(source, UM_GETMETRES, metres) ||
-        !AskDisplay(source, UM_GETSTATUS, status)) {
+    DisplayAnswer answer =
+        source.window == nullptr ? DisplayAnswer::NoAnswer : AskDisplayReading({.Ask = AskDisplay, .context = &source}, reading);
+    if (answer == DisplayAnswer::NoAnswer) {
         source.window = nullptr;
-        return {FeedStatus::NoDisplay, 0};
+        reading = {FeedStatus::NoDisplay, 0};
     }
-    // Both answers travel in the low 32 bits of the result.
-    return ReadingFromDisplay(static_cast<int32_t>(metres), static_cast<uint32_t>(status));
+    return answer != DisplayAnswer::MovedOn;
 }
 
 FeedSource DisplayFeedSource(DisplaySource& source)
@@ -90,9 +94,8 @@ static bool Reopen(SerialSource& source, int64_t nowMs)
     return true;
 }
 
-static FeedReading PollSerial(void* context, int64_t nowMs)
+static FeedReading ReadSerial(SerialSource& source, int64_t nowMs)
 {
-    SerialSource& source = *static_cast<SerialSource*>(context);
     if (source.port == INVALID_HANDLE_VALUE && !Reopen(source, nowMs))
         return {FeedStatus::NoPort, 0};
     // A pulled adapter fails the read on Windows; a port whose far end has
@@ -121,6 +124,12 @@ static FeedReading PollSerial(void* context, int64_t nowMs)
     if (!source.lineSeen || (staleAfterMs >= 0 && nowMs - source.lastLineMs > staleAfterMs))
         return {FeedStatus::NoData, 0};
     return source.last;
+}
+
+static bool PollSerial(void* context, int64_t nowMs, FeedReading& reading)
+{
+    reading = ReadSerial(*static_cast<SerialSource*>(context), nowMs);
+    return true;
 }
 
 FeedSource SerialFeedSource(SerialSource& source)
