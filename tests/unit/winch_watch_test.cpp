@@ -6,6 +6,7 @@
 
 #include "alarms.h"
 #include "casts.h"
+#include "feed_options.h"
 #include "fake_disk.h"
 
 static const int64_t Start = UnixMsFromUtc({2026, 12, 9, 10, 0, 0, 0});
@@ -76,6 +77,38 @@ TEST(WinchAlarms, RateAndTheDrumReserve)
     EXPECT_EQ(Changes(watch, {At(3, 945)}), "") << "55 m left, the rate not known: both stand";
     EXPECT_EQ(Changes(watch, {At(4, 944)}), "5V ");
     EXPECT_EQ(RaisedAlarmsJson(watch), "[{\"id\":3,\"text\":\"WINCH FASTER THAN 60 M/MIN\"}]");
+}
+
+// Limits in the alarms' words as the operator typed them, in sentences of
+// 82 characters at most; a limit with more digits than that is refused.
+TEST(WinchAlarms, LimitsAsTyped)
+{
+    std::vector<std::string> args = {"pulley-feed", "--log", "x", "--alarm-below", "1000000", "--alarm-above",
+                                      "1234.5678", "--alarm-rate", "0.1", "--wire-length", "1000000",
+                                      "--drum-reserve", "0.0000000000000000001"};
+    auto parse = [&args](FeedOptions& options) {
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        return ParseFeedOptions(static_cast<int>(argv.size()), argv.data(), options);
+    };
+    FeedOptions refused;
+    EXPECT_EQ(parse(refused), ExitUsage) << "21 characters";
+    args.back() = "999999.0000000001";
+    FeedOptions options;
+    ASSERT_EQ(parse(options), -1);
+    AlarmWatch watch;
+    InitAlarmWatch(watch, options.alarms);
+    PayoutRate rate;
+    AddToRate(rate, 0, 1300);
+    AddToRate(rate, 1000, 1301);
+    WatchAlarms(watch, At(1, 1301), rate);
+    EXPECT_EQ(RaisedAlarmsJson(watch),
+              "[{\"id\":1,\"text\":\"CABLE OUT ABOVE 1234.5678 M\"},"
+              "{\"id\":2,\"text\":\"CABLE OUT BELOW 1000000 M\"},"
+              "{\"id\":3,\"text\":\"WINCH FASTER THAN 0.1 M/MIN\"},"
+              "{\"id\":5,\"text\":\"LESS THAN 999999.0000000001 M LEFT ON THE DRUM\"}]");
+    EXPECT_LE(BuildAlarmSentence(UtcFromUnixMs(Start), AlarmReserve, true, watch.states[AlarmReserve].text).size(), 82u);
 }
 
 // Runs the counts a second apart through a tracker into the cast log; the

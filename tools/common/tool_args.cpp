@@ -1,6 +1,7 @@
 #include "tool_args.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -94,11 +95,10 @@ bool ToolArgs::WholeNumber(long long lowest, long long highest, long long& value
                   std::to_string(highest) + ", not \"" + text + "\"");
 }
 
-static std::string Shortest(double value)
+std::string DecimalText(double value)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
+    char text[400];  // the longest fixed text a double can have
+    return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr);
 }
 
 bool ToolArgs::Number(double lowest, double highest, double& value)
@@ -108,6 +108,6 @@ bool ToolArgs::Number(double lowest, double highest, double& value)
         return false;
     if (ParseDecimal(text, value) && value >= lowest && value <= highest)
         return true;
-    return Refuse(current_ + " wants a number from " + Shortest(lowest) + " to " + Shortest(highest) + ", not \"" +
+    return Refuse(current_ + " wants a number from " + DecimalText(lowest) + " to " + DecimalText(highest) + ", not \"" +
                   text + "\"");
 }

@@ -41,6 +41,10 @@ private:
     std::set<std::string> given_;
 };
 
+// The number as a plain decimal, as it would be typed: the shortest text
+// that reads back as the same number, with no exponent and no rounding.
+std::string DecimalText(double value);
+
 // The parse of a decimal number alone, as the options take it.
 bool ParseWholeNumber(const char* text, long long& value);
 bool ParseDecimal(const char* text, double& value);

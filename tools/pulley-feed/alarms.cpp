@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "tool_args.h"
+
 void InitAlarmWatch(AlarmWatch& watch, const AlarmLimits& limits)
 {
     watch = AlarmWatch{};
@@ -14,12 +16,7 @@ bool AnyAlarmAsked(const AlarmLimits& limits)
     return limits.above || limits.below || limits.rate || limits.lost || limits.reserve;
 }
 
-static std::string Number(double value)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-}
+
 
 // Where the watched value stands against its limit: beyond it (raise),
 // back past it by more than the hysteresis (clear), or in between (as it
@@ -80,22 +77,22 @@ std::vector<AlarmEvent> WatchAlarms(AlarmWatch& watch, const TimedReading& timed
                   events);
     };
     judge(limits.above, AlarmAbove, metres, limits.aboveMetres, true,
-          "CABLE OUT ABOVE " + Number(limits.aboveMetres) + " M");
+          "CABLE OUT ABOVE " + DecimalText(limits.aboveMetres) + " M");
     judge(limits.below, AlarmBelow, metres, limits.belowMetres, false,
-          "CABLE OUT BELOW " + Number(limits.belowMetres) + " M");
+          "CABLE OUT BELOW " + DecimalText(limits.belowMetres) + " M");
     bool rateKnown = valid && RateKnown(rate);
     if (limits.rate)
         Judge(watch, AlarmRate,
               rateKnown ? SideOf(std::fabs(MetresPerMinute(rate)), limits.ratePerMinute, limits.hysteresis, true)
                         : Side::Between,
-              "WINCH FASTER THAN " + Number(limits.ratePerMinute) + " M/MIN", timed, events);
+              "WINCH FASTER THAN " + DecimalText(limits.ratePerMinute) + " M/MIN", timed, events);
     if (limits.lost) {
         bool lost = watch.hadValid && static_cast<double>(timed.monotonicMs - watch.lastValidMs) >= limits.lostSeconds * 1000;
         Judge(watch, AlarmLost, lost ? Side::Beyond : valid ? Side::Back : Side::Between,
-              "NO VALID COUNT FOR " + Number(limits.lostSeconds) + " S", timed, events);
+              "NO VALID COUNT FOR " + DecimalText(limits.lostSeconds) + " S", timed, events);
     }
     judge(limits.reserve, AlarmReserve, limits.wireLength - metres, limits.reserveMetres, false,
-          "LESS THAN " + Number(limits.reserveMetres) + " M LEFT ON THE DRUM");
+          "LESS THAN " + DecimalText(limits.reserveMetres) + " M LEFT ON THE DRUM");
     return events;
 }
 

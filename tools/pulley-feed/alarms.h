@@ -54,6 +54,11 @@ struct AlarmEvent {
 
 constexpr int64_t AlarmRepeatMs = 60000;
 
+// A limit goes into its alarm's words as the operator gave it (DecimalText).
+// An alarm sentence holds at most 82 characters, which leaves room for a
+// limit of this many.
+constexpr size_t MostLimitCharacters = 20;
+
 void InitAlarmWatch(AlarmWatch& watch, const AlarmLimits& limits);
 bool AnyAlarmAsked(const AlarmLimits& limits);
 // Judges the reading against the limits: the changes, and the repeats due.

@@ -68,25 +68,37 @@ static bool AddEndpoint(ToolArgs& args, EndpointKind kind, std::vector<Endpoint>
 // negative.
 constexpr double MostMetres = 1000000;
 
+// A limit that an alarm's words carry: as many digits as a sentence holds.
+static bool ReadLimit(ToolArgs& args, double lowest, double highest, bool& asked, double& limit)
+{
+    if (!args.Number(lowest, highest, limit))
+        return false;
+    if (DecimalText(limit).size() > MostLimitCharacters)
+        return args.Refuse(args.Current() + " has more digits than an alarm sentence holds (" +
+                           std::to_string(MostLimitCharacters) + " characters at most)");
+    asked = true;
+    return true;
+}
+
 static bool ReadWatchOption(ToolArgs& args, AlarmLimits& alarms)
 {
     const std::string& option = args.Current();
     if (!args.Once())
         return false;
     if (option == "--alarm-above")
-        return (alarms.above = args.Number(-MostMetres, MostMetres, alarms.aboveMetres));
+        return ReadLimit(args, -MostMetres, MostMetres, alarms.above, alarms.aboveMetres);
     if (option == "--alarm-below")
-        return (alarms.below = args.Number(-MostMetres, MostMetres, alarms.belowMetres));
+        return ReadLimit(args, -MostMetres, MostMetres, alarms.below, alarms.belowMetres);
     if (option == "--alarm-rate")
-        return (alarms.rate = args.Number(0, MostMetres, alarms.ratePerMinute));
+        return ReadLimit(args, 0, MostMetres, alarms.rate, alarms.ratePerMinute);
     if (option == "--alarm-lost")
-        return (alarms.lost = args.Number(1, 86400, alarms.lostSeconds));
+        return ReadLimit(args, 1, 86400, alarms.lost, alarms.lostSeconds);
     if (option == "--alarm-hysteresis")
         return args.Number(0, MostMetres, alarms.hysteresis);
     if (option == "--wire-length")
         return args.Number(1, MostMetres, alarms.wireLength);
     if (option == "--drum-reserve")
-        return (alarms.reserve = args.Number(0, MostMetres, alarms.reserveMetres));
+        return ReadLimit(args, 0, MostMetres, alarms.reserve, alarms.reserveMetres);
     return args.Unknown();
 }
 
