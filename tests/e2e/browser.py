@@ -7,6 +7,11 @@ import tempfile
 from selenium import webdriver
 from selenium.webdriver.chrome.options import Options
 from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.remote.remote_connection import RemoteConnection
+
+# A browser that stops answering fails its test instead of holding it until
+# ctest's timeout: no WebDriver command of these tests takes a minute.
+RemoteConnection.set_timeout(60)
 
 
 def chromium(width, height):

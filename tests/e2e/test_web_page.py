@@ -29,6 +29,16 @@ return [[box.left, box.right, (ink.actualBoundingBoxAscent + ink.actualBoundingB
         [innerWidth, innerHeight], document.documentElement.scrollWidth];
 """
 
+# Where the digits and their unit are drawn (stretch included), and the
+# top of the lines under them, against the viewport.
+WHOLE_COUNT = """
+const box = id => document.getElementById(id).getBoundingClientRect();
+const digits = box('digits'), unit = box('unit-label'), under = box('last');
+return {digits: [digits.left, digits.top, digits.right, digits.bottom],
+        unit: [unit.left, unit.top, unit.right, unit.bottom], under: under.top,
+        viewport: [innerWidth, innerHeight], text: document.getElementById('count').textContent};
+"""
+
 
 def http(port, request, timeout=5):
     """Sends a request and reads the answer to its end: (status, headers, body)."""
@@ -148,6 +158,71 @@ class WebPage(DisplayTestCase):
         self.shows('-0012', 3, 'a negative count by day')
         self.assertEqual(self.style('count', 'color'), 'rgb(204, 0, 0)')
 
+    def assert_whole_count(self, sizes=((1280, 720), (800, 1280), (360, 740))):
+        """The count, its sign and its unit inside the viewport, the unit beside
+        the digits and both above the lines under them, at every size. The
+        first size is the one the page is left at, so that the next check
+        sees what changed without a resize to fit it again."""
+        for width, height in sizes + sizes[:1]:
+            if self.browser.execute_script('return [innerWidth, innerHeight]') != [width, height]:
+                viewport(self.browser, width, height)
+            time.sleep(0.4)
+            drawn = self.browser.execute_script(WHOLE_COUNT)
+            (left, top, right, bottom), unit, (inner_width, inner_height) = drawn['digits'], drawn['unit'], drawn['viewport']
+            where = (width, height, drawn)
+            self.assertTrue(left >= 0 and top >= 0 and unit[2] <= inner_width and bottom <= inner_height, where)
+            self.assertTrue(right - 1 <= unit[0] and top - 1 <= unit[1] and unit[3] <= bottom + 1, where)
+            self.assertLessEqual(max(bottom, unit[3]), drawn['under'] + 1, where)
+
+    def test_the_whole_count_from_before_the_first_reading_on_every_screen(self):
+        sim = self.simulator(args=['--count', '145'])
+        self.start_display()
+        feed = self.feed()
+        self.open_page()
+        self.shows('-----', 3, 'dashes before the first reading')
+        self.assert_whole_count()
+        self.connect()
+        self.shows('+0145', 5, 'a four-digit count')
+        self.assert_whole_count()
+        self.browser.find_element(By.ID, 'unit-button').click()
+        self.shows('+00475', 2, 'the count in feet')
+        self.assert_whole_count()
+        self.browser.find_element(By.ID, 'unit-button').click()
+        # The link lost: said at once, while the display's warning is up.
+        sim.control('silent on')
+        self.wait_dialog(CAPTION)
+        wait_for(lambda: self.text('status') == 'link lost', 3, 'link lost with the warning up')
+        self.assertEqual(self.text('digits'), '-----')
+        self.assert_whole_count()
+        self.dismiss_box(CAPTION)
+        sim.control('silent off')
+        self.connect()
+        self.shows('+0145', 5, 'the count again')
+        self.assert_whole_count()
+        # The banner comes and goes over a cast, on a narrow window too.
+        feed.kill()
+        folder = os.path.join(self.dir, 'log')
+        os.mkdir(folder)
+        feed = self.feed('--log', folder, '--casts', '--alarm-above', '150', '--wire-length', '3000')
+        sim.control('count 160')
+        wait_for(lambda: self.browser.find_element(By.ID, 'alarm').is_displayed(), 3, 'the banner')
+        self.assertTrue(self.text('watch').startswith('cast 1'))
+        self.assert_whole_count(((500, 800), (1280, 720), (360, 740)))
+        sim.control('count 140')
+        wait_for(lambda: not self.browser.find_element(By.ID, 'alarm').is_displayed(), 3, 'the banner gone')
+        self.assert_whole_count(((500, 800), (1280, 720)))
+        if SHOTS:  # the operator's guide's pictures: a cast under way, paying out 60 m/min
+            feed.kill()
+            self.feed('--log', folder, '--casts', '--alarm-above', '2500', '--wire-length', '3000')
+            sim.control('count 1180')
+            sim.control('rate 1')
+            time.sleep(12)
+            for name, width, height, query in (('day', 1280, 720, '?night=0'), ('night', 1280, 720, '?night=1'),
+                                               ('narrow', 390, 844, '?night=0')):
+                self.open_page(query, width, height)
+                time.sleep(2)
+                self.shot('page-cast-%s.png' % name)
+
     def test_stale_lost_and_closed_show_their_words_and_dashes(self):
         sim = self.connected_display(1234)
         feed = self.feed()
@@ -165,8 +240,8 @@ class WebPage(DisplayTestCase):
         self.feed()  # the same port: the page comes back by itself
         self.shows('+1234', 6, 'live again without a reload')
         self.assertFalse(self.browser.find_element(By.ID, 'stale').is_displayed())
+        self.assert_whole_count(((1280, 720), (360, 740)))
         sim.control('silent on')
-        # The display answers with its last count while its warning is up.
         self.wait_dialog(CAPTION)
         self.dismiss_box(CAPTION)
         wait_for(lambda: self.text('status') == 'link lost', 3, 'link lost')
