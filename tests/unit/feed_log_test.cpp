@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -98,6 +99,86 @@ TEST(SurveyLogOnAFailingDisk, RowsWaitAreDroppedWithAWordAndCountedAtExit)
         writer.Push(rowAt(second));
     bool ended;
     EXPECT_EQ(writer.Finish(3000, ended), 4u);
+}
+
+// casts.csv held by a spreadsheet, then the share dropped and back: each
+// file's rows wait for that file alone, and both end whole.
+TEST(SurveyLogOnAFailingDisk, OneDeadFileHoldsUpOnlyItsOwnRows)
+{
+    FakeDisk disk;
+    SurveyLog log;
+    CastLog casts;
+    std::string reason;
+    int lastCast = 0;
+    ASSERT_TRUE(OpenSurveyLog(log, disk.ops, "log", Day, reason));
+    ASSERT_TRUE(OpenCastLog(casts, disk.ops, "log", lastCast, reason));
+    std::vector<std::string> said;
+    std::mutex saidLock;
+    auto waitFor = [](auto done) {
+        for (int wait = 0; wait < 500 && !done(); wait++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return done();
+    };
+    auto row = [](int second) {
+        return LogRow{Day, "2026-12-08T10:00:0" + std::to_string(second) + ".000Z,1,valid,,,\r\n",
+                      UnixMsFromUtc({2026, 12, 8, 10, 0, second, 0}), false, false};
+    };
+    auto castRow = [](const char* end, const char* notes) {
+        return LogRow{"", std::string("1,2026-12-08T10:00:00.000Z,") + end + ",9.0,5,2026-12-08T10:00:00.000Z,0.0,0.0," +
+                              notes + "\r\n",
+                      0, true, *end == '\0'};
+    };
+    std::string rows;
+    {
+        LogWriter writer(log, &casts, [&](const std::string& text) {
+            std::lock_guard<std::mutex> hold(saidLock);
+            said.push_back(text);
+        });
+        disk.Refuse("casts.csv", true);
+        writer.Push(castRow("", "open"));
+        for (int second = 0; second < 5; second++) {
+            writer.Push(row(second));
+            rows += row(second).text;
+        }
+        EXPECT_TRUE(waitFor([&] { return disk.Text(Day) == Header + rows; })) << "the day's rows do not wait";
+        EXPECT_EQ(disk.Text("casts.csv"), CastHeader);
+        disk.Refuse("casts.csv", false);
+        disk.KillHandles();
+        disk.failAll = true;
+        for (int second = 5; second < 9; second++) {
+            writer.Push(row(second));
+            rows += row(second).text;
+        }
+        writer.Push(castRow("2026-12-08T10:00:09.000Z", ""));
+        EXPECT_TRUE(waitFor([&] {
+            std::lock_guard<std::mutex> hold(saidLock);
+            return said.size() >= 2;
+        }));
+        disk.failAll = false;
+        EXPECT_TRUE(waitFor([&] { return disk.Text(Day) == Header + rows; }));
+        bool ended;
+        EXPECT_EQ(writer.Finish(3000, ended), 0u);
+    }
+    EXPECT_EQ(disk.Text(Day), Header + rows);
+    EXPECT_EQ(disk.Text("casts.csv"), CastHeader + castRow("2026-12-08T10:00:09.000Z", "").text);
+    std::sort(said.begin(), said.end());
+    ASSERT_EQ(said.size(), 4u) << "each said once";
+    EXPECT_EQ(said[0], "casts.csv in log cannot be written (the fake disk said no); its rows wait and are tried again "
+                       "every second");
+    EXPECT_EQ(said[1], "casts.csv is written again");
+    EXPECT_EQ(said[3], "the log is written again");
+}
+
+// A write cut short without an error is a full disk, not a success.
+TEST(SurveyLogOnAFailingDisk, AShortWriteIsAFullDisk)
+{
+    FakeDisk disk;
+    SurveyLog log;
+    std::string reason;
+    ASSERT_TRUE(OpenSurveyLog(log, disk.ops, "log", Day, reason));
+    disk.shortWriteBytes = 3;
+    EXPECT_FALSE(WriteLogRow(log, Day, "row one\r\n", reason));
+    EXPECT_EQ(reason, "the disk is full: 3 of 9 bytes written");
 }
 
 // A clock whose pauses pass at once, and whose wall clock steps.

@@ -176,3 +176,60 @@ TEST(WinchCasts, CastsDipsTowYosAndAFeedStoppedInTheMiddle)
     EXPECT_EQ(Summary(Casts(stopped, {0, 40, 0}, 10, 0)),
               Rows({"1 01-01 max 300 at 01 incomplete: the feed stopped during the cast", "2 01-02 max 40 at 01"}));
 }
+
+// casts.csv is the survey's: a person's rows in it are kept, whatever their
+// line ends; the casts are numbered on from the highest number in it; only
+// what a power cut tore off one of ours is cut.
+TEST(WinchCasts, APersonsRowsAreKeptAndNumberingGoesOnFromTheHighest)
+{
+    auto row = [](int number, const std::string& notes) {
+        return std::to_string(number) +
+               ",2026-12-08T10:00:00.000Z,2026-12-08T10:10:00.000Z,600.0,250,2026-12-08T10:05:00.000Z,60.0,55.0," +
+               notes;
+    };
+    std::string kept = std::string(CastHeader) + row(4, "") + "\r\n" + row(5, "") + "\r\n# checked by J.S.\r\n" +
+                       row(3, "CTD fine, bottle 4 leaked");
+    for (const std::string& torn : {std::string(), std::string("\r\n6,2026-12-08T1")}) {
+        FakeDisk disk;
+        disk.files["log\\casts.csv"] = kept + torn;
+        CastLog log;
+        int last = 0;
+        std::string reason;
+        ASSERT_TRUE(OpenCastLog(log, disk.ops, "log", last, reason));
+        CloseCastLog(log);
+        EXPECT_EQ(last, 5);
+        EXPECT_EQ(disk.Text("casts.csv"), kept + "\r\n") << "torn: " << torn;
+    }
+    // An open row a stopped feed left, and a person's row after it.
+    FakeDisk disk;
+    std::string open = "7,2026-12-08T10:00:00.000Z,,65.5,120,2026-12-08T10:01:00.000Z,50.0,0.0,open\r\n";
+    disk.files["log\\casts.csv"] = std::string(CastHeader) + open + "winch serviced\r\n";
+    CastLog log;
+    int last = 0;
+    std::string reason;
+    ASSERT_TRUE(OpenCastLog(log, disk.ops, "log", last, reason));
+    CloseCastLog(log);
+    EXPECT_EQ(disk.Text("casts.csv"), std::string(CastHeader) +
+                                          "7,2026-12-08T10:00:00.000Z,2026-12-08T10:01:05.500Z,65.5,120,"
+                                          "2026-12-08T10:01:00.000Z,50.0,0.0,incomplete: the feed stopped during the "
+                                          "cast\r\nwinch serviced\r\n");
+}
+
+// A cast's duration on the monotonic clock: the wall clock set back an hour
+// during the cast changes its stamps, not how long it took.
+TEST(WinchCasts, DurationsOnTheSteadyClock)
+{
+    CastTracker tracker;
+    InitCastTracker(tracker, 10, 0, 0);
+    PayoutRate rate;
+    std::vector<CastRow> rows;
+    for (int second = 0; second <= 20; second++) {
+        TimedReading reading = At(second, second < 15 ? 100 : 0);
+        if (second >= 5)
+            reading.utcMs -= 3600000;
+        for (const CastRow& row : TrackCast(tracker, reading, rate))
+            rows.push_back(row);
+    }
+    ASSERT_FALSE(rows.empty());
+    EXPECT_NE(rows.back().text.find(",15.0,100,"), std::string::npos) << rows.back().text;
+}

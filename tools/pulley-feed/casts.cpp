@@ -1,9 +1,11 @@
 #include "casts.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
+
+#include "tool_args.h"
 
 const char CastHeader[] =
     "cast,start_utc,end_utc,duration_s,max_wire_out_m,max_utc,max_rate_out_m_per_min,max_rate_in_m_per_min,"
@@ -17,10 +19,10 @@ static std::string Iso(int64_t utcMs)
     return IsoTimeText(UtcFromUnixMs(utcMs));
 }
 
-std::string BuildCastRow(const Cast& cast, int64_t endUtcMs, bool open, const std::string& notes)
+std::string BuildCastRow(const Cast& cast, int64_t endUtcMs, int64_t endMs, bool open, const std::string& notes)
 {
     char numbers[96];
-    std::snprintf(numbers, sizeof numbers, "%.1f,%ld,", static_cast<double>(endUtcMs - cast.startUtcMs) / 1000,
+    std::snprintf(numbers, sizeof numbers, "%.1f,%ld,", static_cast<double>(endMs - cast.startMs) / 1000,
                   static_cast<long>(cast.maxMetres));
     char rates[48];
     std::snprintf(rates, sizeof rates, ",%.1f,%.1f,", cast.maxRateOut, cast.maxRateIn);
@@ -48,7 +50,9 @@ static void CloseIfDone(CastTracker& tracker, int64_t nowMs, std::vector<CastRow
 {
     if (!tracker.active || tracker.belowSinceMs < 0 || nowMs - tracker.belowSinceMs < tracker.mergeMs)
         return;
-    rows.push_back({BuildCastRow(tracker.cast, tracker.belowSinceUtcMs, false, ClosedNote(tracker.cast)), false});
+    rows.push_back({BuildCastRow(tracker.cast, tracker.belowSinceUtcMs, tracker.belowSinceMs, false,
+                                 ClosedNote(tracker.cast)),
+                    false});
     tracker.active = false;
 }
 
@@ -68,12 +72,14 @@ std::vector<CastRow> TrackCast(CastTracker& tracker, const TimedReading& timed, 
         tracker.active = true;
         tracker.belowSinceMs = -1;
         tracker.writtenMs = now;
-        cast = Cast{.number = ++tracker.lastNumber, .startUtcMs = timed.utcMs, .lastUtcMs = timed.utcMs,
-                    .maxMetres = metres, .maxUtcMs = timed.utcMs, .maxRateOut = 0, .maxRateIn = 0, .merged = 0};
-        rows.push_back({BuildCastRow(cast, timed.utcMs, true, OpenNote), true});
+        cast = Cast{.number = ++tracker.lastNumber, .startUtcMs = timed.utcMs, .startMs = now,
+                    .lastUtcMs = timed.utcMs, .lastMs = now, .maxMetres = metres, .maxUtcMs = timed.utcMs,
+                    .maxRateOut = 0, .maxRateIn = 0, .merged = 0};
+        rows.push_back({BuildCastRow(cast, timed.utcMs, now, true, OpenNote), true});
         return rows;
     }
     cast.lastUtcMs = timed.utcMs;
+    cast.lastMs = now;
     if (metres > cast.maxMetres) {
         cast.maxMetres = metres;
         cast.maxUtcMs = timed.utcMs;
@@ -93,7 +99,7 @@ std::vector<CastRow> TrackCast(CastTracker& tracker, const TimedReading& timed, 
     CloseIfDone(tracker, now, rows);
     if (tracker.active && now - tracker.writtenMs >= OpenCastRewriteMs) {
         tracker.writtenMs = now;
-        rows.push_back({BuildCastRow(cast, cast.lastUtcMs, true, OpenNote), true});
+        rows.push_back({BuildCastRow(cast, cast.lastUtcMs, cast.lastMs, true, OpenNote), true});
     }
     return rows;
 }
@@ -102,7 +108,7 @@ bool OpenCastRow(const CastTracker& tracker, CastRow& row)
 {
     if (!tracker.active)
         return false;
-    row = {BuildCastRow(tracker.cast, tracker.cast.lastUtcMs, true, OpenNote), true};
+    row = {BuildCastRow(tracker.cast, tracker.cast.lastUtcMs, tracker.cast.lastMs, true, OpenNote), true};
     return true;
 }
 
@@ -114,28 +120,17 @@ std::string CurrentCastJson(const CastTracker& tracker)
            Iso(tracker.cast.startUtcMs) + "\",\"max_m\":" + std::to_string(tracker.cast.maxMetres) + "}";
 }
 
-static std::vector<std::string> Fields(const std::string& row)
-{
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (size_t comma; (comma = row.find(',', start)) != std::string::npos; start = comma + 1)
-        fields.push_back(row.substr(start, comma - start));
-    fields.push_back(row.substr(start));
-    return fields;
-}
-
 // The open cast a stopped feed left, closed: its end the last reading it
 // had, its duration as written.
-static bool CloseLeftOpen(std::vector<std::string>& fields, std::string& row)
+static bool CloseLeftOpen(std::vector<std::string> fields, std::string& row)
 {
     int64_t startMs = 0;
+    double seconds = 0;
     std::string start = fields[1];
-    if (start.empty() || start.back() != 'Z')
+    start.pop_back();  // a whole row's time ends in Z
+    if (!ParseIsoTime(start.c_str(), startMs) || !ParseDecimal(fields[3].c_str(), seconds))
         return false;
-    start.pop_back();
-    if (!ParseIsoTime(start.c_str(), startMs))
-        return false;
-    fields[2] = Iso(startMs + static_cast<int64_t>(std::atof(fields[3].c_str()) * 1000));
+    fields[2] = Iso(startMs + static_cast<int64_t>(seconds * 1000));
     fields[8] = IncompleteNote;
     row.clear();
     for (const std::string& field : fields)
@@ -144,55 +139,121 @@ static bool CloseLeftOpen(std::vector<std::string>& fields, std::string& row)
     return true;
 }
 
+// The last cast row of ours in the file, and the highest cast number.
+struct CastRowsFound {
+    int highestNumber = 0;
+    int64_t lastAt = -1, lastEnd = -1;
+    std::vector<std::string> lastFields;
+};
+
+static bool FindCastRows(const CastLog& log, CastRowsFound& found)
+{
+    const LogFileOps& files = *log.files;
+    constexpr int64_t ChunkBytes = 64 * 1024;
+    std::string partial;
+    std::vector<char> chunk(ChunkBytes);
+    for (int64_t at = 0; at < log.length;) {
+        int64_t count = std::min(ChunkBytes, log.length - at);
+        if (files.ReadAt(files.context, log.file, at, chunk.data(), count) != count)
+            return false;
+        int64_t rowAt = at - static_cast<int64_t>(partial.size());
+        partial.append(chunk.data(), static_cast<size_t>(count));
+        at += count;
+        size_t start = 0;
+        for (size_t end; (end = partial.find('\n', start)) != std::string::npos; start = end + 1) {
+            std::string row = partial.substr(start, end - start);
+            long long number = 0;
+            std::vector<std::string> fields = SplitFields(row.substr(0, row.find_last_not_of('\r') + 1));
+            if (KindOfRow(CastRowShape, row) != RowKind::Whole || !ParseWholeNumber(fields[0].c_str(), number) ||
+                number < 1 || number > INT_MAX)
+                continue;
+            found.highestNumber = std::max(found.highestNumber, static_cast<int>(number));
+            found.lastAt = rowAt + static_cast<int64_t>(start);
+            found.lastEnd = rowAt + static_cast<int64_t>(end) + 1;
+            found.lastFields = fields;
+        }
+        partial.erase(0, start);
+    }
+    return true;
+}
+
+// A feed stopped during a cast left its row open, as the last of ours:
+// closed as incomplete, the rows after it (a person's) kept.
+static bool CloseCastLeftOpen(CastLog& log, const CastRowsFound& found, std::string& reason)
+{
+    std::string row;
+    if (found.lastAt < 0 || found.lastFields.size() != 9 || found.lastFields[8] != OpenNote ||
+        !CloseLeftOpen(found.lastFields, row))
+        return true;
+    const LogFileOps& files = *log.files;
+    std::string after(static_cast<size_t>(log.length - found.lastEnd), '\0');
+    bool cutBack;
+    if (files.ReadAt(files.context, log.file, found.lastEnd, after.data(), log.length - found.lastEnd) !=
+            log.length - found.lastEnd ||
+        !files.Truncate(files.context, log.file, found.lastAt)) {
+        reason = files.LastError(files.context);
+        return false;
+    }
+    if (!WriteWholeAt(files, log.file, found.lastAt, row + after, reason, cutBack))
+        return false;
+    log.length = found.lastAt + static_cast<int64_t>(row.size() + after.size());
+    return true;
+}
+
+// Opens the file (made again, with its folder, when reopening); a file not
+// as this log left it is read again for its open row.
+static bool OpenCastFile(CastLog& log, bool reopening, CastRowsFound& found, std::string& reason)
+{
+    int64_t length = 0;
+    if (!OpenRowFile(*log.files, log.folder, log.path, CastRowShape, CastHeader, reopening,
+                     reopening ? log.length : -1, log.file, length, reason))
+        return false;
+    if (reopening && length == log.length)
+        return true;
+    log.length = length;
+    log.openRowAt = -1;
+    if (!FindCastRows(log, found)) {
+        reason = log.files->LastError(log.files->context);
+        CloseCastLog(log);
+        return false;
+    }
+    return true;
+}
+
 bool OpenCastLog(CastLog& log, const LogFileOps& files, const std::string& folder, int& lastNumber,
                  std::string& reason)
 {
-    log = CastLog{.files = &files, .path = folder + "\\casts.csv", .file = nullptr, .length = 0, .openRowAt = -1};
-    lastNumber = 0;
-    log.file = files.Open(files.context, log.path);
-    int64_t size = 0;
-    if (log.file == nullptr || !files.Size(files.context, log.file, size) ||
-        !CutTornRow(files, log.file, size, log.length)) {
-        reason = files.LastError(files.context);
+    log = CastLog{.files = &files, .folder = folder, .path = folder + "\\casts.csv", .file = nullptr, .length = 0,
+                  .openRowAt = -1};
+    CastRowsFound found;
+    if (!OpenCastFile(log, false, found, reason))
+        return false;
+    if (!CloseCastLeftOpen(log, found, reason)) {
         CloseCastLog(log);
         return false;
     }
-    bool cutBack;
-    if (log.length == 0) {
-        if (WriteWholeAt(files, log.file, 0, CastHeader, reason, cutBack)) {
-            log.length = static_cast<int64_t>(sizeof CastHeader - 1);
-            return true;
-        }
-        CloseCastLog(log);
+    lastNumber = found.highestNumber;
+    return true;
+}
+
+// Reopened on a file that is no longer the one this log left (a stick that
+// came back with another copy), the open cast's row there is ours to write over.
+static bool ReopenCastLog(CastLog& log, std::string& reason)
+{
+    CastRowsFound found;
+    int64_t before = log.length;
+    if (!OpenCastFile(log, true, found, reason))
         return false;
-    }
-    // The last row: the cast numbered last, perhaps left open.
-    int64_t start = std::max<int64_t>(0, log.length - 4096);
-    std::string tail(static_cast<size_t>(log.length - start), '\0');
-    if (files.ReadAt(files.context, log.file, start, tail.data(), log.length - start) != log.length - start) {
-        reason = files.LastError(files.context);
-        CloseCastLog(log);
-        return false;
-    }
-    std::string rows = tail.substr(0, tail.find_last_not_of("\r\n") + 1);
-    size_t rowStart = rows.rfind('\n');
-    rowStart = rowStart == std::string::npos ? 0 : rowStart + 1;
-    std::string row = rows.substr(rowStart);
-    std::vector<std::string> fields = Fields(row);
-    lastNumber = std::atoi(fields[0].c_str());
-    if (fields.size() == 9 && fields[8] == OpenNote && CloseLeftOpen(fields, row)) {
-        int64_t at = start + static_cast<int64_t>(rowStart);
-        if (!files.Truncate(files.context, log.file, at) || !WriteWholeAt(files, log.file, at, row, reason, cutBack)) {
-            CloseCastLog(log);
-            return false;
-        }
-        log.length = at + static_cast<int64_t>(row.size());
-    }
+    if (log.length != before && found.lastAt >= 0 && found.lastFields.size() == 9 && found.lastFields[8] == OpenNote &&
+        found.lastEnd == log.length)
+        log.openRowAt = found.lastAt;
     return true;
 }
 
 bool WriteCastRow(CastLog& log, const CastRow& row, std::string& reason)
 {
+    if (log.file == nullptr && !ReopenCastLog(log, reason))
+        return false;
     const LogFileOps& files = *log.files;
     // A new open row replaces the old one; cut first (that row, or what a
     // failed write left), so that a power cut in between loses that row at
@@ -201,12 +262,16 @@ bool WriteCastRow(CastLog& log, const CastRow& row, std::string& reason)
     bool cutBack = true;
     if (!files.Truncate(files.context, log.file, at)) {
         reason = files.LastError(files.context);
+        CloseCastLog(log);
         return false;
     }
     log.length = at;
     log.openRowAt = -1;
-    if (!WriteWholeAt(files, log.file, at, row.text, reason, cutBack))
+    if (!WriteWholeAt(files, log.file, at, row.text, reason, cutBack)) {
+        if (!cutBack)
+            CloseCastLog(log);
         return false;
+    }
     log.length = at + static_cast<int64_t>(row.text.size());
     log.openRowAt = row.open ? at : -1;
     return true;

@@ -15,10 +15,12 @@
 
 extern const char CastHeader[];
 
+// Its times are stamped in UTC; its duration is measured on the monotonic
+// clock, which no clock setting moves.
 struct Cast {
     int number;
-    int64_t startUtcMs;
-    int64_t lastUtcMs;  // the newest reading in it
+    int64_t startUtcMs, startMs;
+    int64_t lastUtcMs, lastMs;  // the newest reading in it
     int32_t maxMetres;
     int64_t maxUtcMs;
     double maxRateOut, maxRateIn;  // metres a minute, both 0 or more
@@ -27,7 +29,7 @@ struct Cast {
 // cast,start_utc,end_utc,duration_s,max_wire_out_m,max_utc,
 // max_rate_out_m_per_min,max_rate_in_m_per_min,notes. An open cast has no
 // end yet; its duration runs to its newest reading.
-std::string BuildCastRow(const Cast& cast, int64_t endUtcMs, bool open, const std::string& notes);
+std::string BuildCastRow(const Cast& cast, int64_t endUtcMs, int64_t endMs, bool open, const std::string& notes);
 
 struct CastTracker {
     double startMetres;
@@ -60,16 +62,19 @@ std::string CurrentCastJson(const CastTracker& tracker);
 
 struct CastLog {
     const LogFileOps* files;
-    std::string path;
-    LogFile file;
+    std::string folder, path;
+    LogFile file;          // null after a failure it could not be cut back from: opened again
     int64_t length;        // whole rows
     int64_t openRowAt;     // where the open cast's row starts; -1 when none
 };
-// Opens (or starts) casts.csv in the folder: the number of the last cast in
-// it, and an open cast left by a feed that stopped closed as incomplete.
+// Opens (or starts) casts.csv in the folder. People open it in a spreadsheet
+// and type notes: their rows stay, and the casts are numbered on from the
+// highest number in it. An open cast left by a feed that stopped is closed
+// as incomplete.
 bool OpenCastLog(CastLog& log, const LogFileOps& files, const std::string& folder, int& lastNumber,
                  std::string& reason);
-// Writes the row in place of the open one, if any, and onto the disk;
-// false, with the reason, leaves the file as it was.
+// Writes the row in place of the open one, if any, and onto the disk; the
+// file is opened again first if it had to be closed (a stick or a share
+// gone and back). False, with the reason, leaves the file as it was.
 bool WriteCastRow(CastLog& log, const CastRow& row, std::string& reason);
 void CloseCastLog(CastLog& log);

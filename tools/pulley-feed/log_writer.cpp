@@ -1,7 +1,6 @@
 #include "log_writer.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include "feed_lines.h"
 
@@ -13,9 +12,12 @@ static size_t CostOf(const LogRow& row)
 
 LogWriter::LogWriter(SurveyLog& log, CastLog* casts, std::function<void(const std::string&)> report,
                      size_t mostWaitingBytes)
-    : log_(log), casts_(casts), report_(std::move(report)), mostWaitingBytes_(mostWaitingBytes),
-      thread_(&LogWriter::Run, this)
+    : log_(log), casts_(casts), report_(std::move(report)), mostWaitingBytes_(mostWaitingBytes)
 {
+    days_.name = "the log";
+    castRows_.name = "casts.csv";
+    days_.where = castRows_.where = " in " + log.folder;
+    thread_ = std::thread(&LogWriter::Run, this);
 }
 
 LogWriter::~LogWriter()
@@ -37,80 +39,118 @@ void LogWriter::Drop(const LogRow& row)
 void LogWriter::Push(LogRow row)
 {
     std::lock_guard<std::mutex> hold(lock_);
-    size_t cost = CostOf(row);
-    while (waitingBytes_ + cost > mostWaitingBytes_) {
-        auto oldest = std::find_if(waiting_.begin(), waiting_.end(), [](const LogRow& waiting) { return !waiting.cast; });
-        if (oldest == waiting_.end())
-            break;
-        Drop(*oldest);
-        waitingBytes_ -= CostOf(*oldest);
-        waiting_.erase(oldest);
+    if (row.cast) {
+        // An open row replaces the open row waiting before it: only the newest is worth writing.
+        if (row.open && !castRows_.waiting.empty() && castRows_.waiting.back().open)
+            castRows_.waiting.back() = std::move(row);
+        else
+            castRows_.waiting.push_back(std::move(row));
+    } else {
+        size_t cost = CostOf(row);
+        while (waitingBytes_ + cost > mostWaitingBytes_ && !days_.waiting.empty()) {
+            Drop(days_.waiting.front());
+            waitingBytes_ -= CostOf(days_.waiting.front());
+            days_.waiting.pop_front();
+        }
+        waitingBytes_ += cost;
+        days_.waiting.push_back(std::move(row));
     }
-    waitingBytes_ += cost;
-    waiting_.push_back(std::move(row));
     changed_.notify_all();
 }
 
-// The next row to write: the one that stands for dropped rows first, as
-// they were older than any still waiting. False when finishing and none is
-// left.
-bool LogWriter::TakeNext(LogRow& row)
+bool LogWriter::Pending(const Lane& lane) const
 {
-    std::unique_lock<std::mutex> hold(lock_);
-    changed_.wait(hold, [this] { return finishing_ || dropped_ > 0 || !waiting_.empty(); });
-    if (dropped_ > 0) {
-        row = LogRow{droppedDay_, BuildDroppedRow(firstDroppedMs_, lastDroppedMs_, dropped_), firstDroppedMs_, false,
-                     false};
-        inHand_ = dropped_;
-        dropped_ = 0;
-    } else if (!waiting_.empty()) {
-        row = std::move(waiting_.front());
-        waitingBytes_ -= CostOf(row);
-        waiting_.pop_front();
-        inHand_ = 1;
-    } else {
-        finished_ = true;
-        changed_.notify_all();
-        return false;
-    }
-    return true;
+    return !lane.givenUp && (lane.inHand || !lane.waiting.empty() || (&lane == &days_ && dropped_ > 0));
 }
 
-// False when finishing and the disk refused the last try.
-bool LogWriter::WriteWithRetries(const LogRow& row)
+uint64_t LogWriter::Unwritten(const Lane& lane) const
 {
-    std::string reason;
-    auto write = [&] {
-        return row.cast ? WriteCastRow(*casts_, {row.text, row.open}, reason)
-                        : WriteLogRow(log_, row.dayName, row.text, reason);
-    };
-    while (!write()) {
-        if (!failing_)
-            report_("the log in " + log_.folder + " cannot be written (" + reason +
-                    "); its rows wait and are tried again every second");
-        failing_ = true;
-        std::unique_lock<std::mutex> hold(lock_);
-        if (finishing_) {
-            unwritten_ = inHand_ + waiting_.size() + dropped_;
-            finished_ = true;
-            changed_.notify_all();
-            return false;
-        }
-        changed_.wait_for(hold, std::chrono::milliseconds(LogRetryMs), [this] { return finishing_; });
+    return lane.inHandRows + lane.waiting.size() + (&lane == &days_ ? dropped_ : 0);
+}
+
+// The lane whose row is due now, or the time the next one is; at the
+// finish every lane is due at once, for its last try.
+LogWriter::Lane* LogWriter::NextDue(Clock::time_point now, Clock::time_point& next)
+{
+    next = Clock::time_point::max();
+    for (Lane* lane : {&days_, &castRows_}) {
+        if (!Pending(*lane))
+            continue;
+        if (finishing_ || lane->retryAt <= now)
+            return lane;
+        next = std::min(next, lane->retryAt);
     }
-    if (failing_)
-        report_("the log is written again");
-    failing_ = false;
-    std::lock_guard<std::mutex> hold(lock_);
-    inHand_ = 0;
-    return true;
+    return nullptr;
+}
+
+// The lane's next row in hand: for the survey log, the one that stands for
+// dropped rows first, as they were older than any still waiting.
+void LogWriter::Take(Lane& lane)
+{
+    if (&lane == &days_ && dropped_ > 0) {
+        lane.inHand = LogRow{droppedDay_, BuildDroppedRow(firstDroppedMs_, lastDroppedMs_, dropped_), firstDroppedMs_,
+                             false, false};
+        lane.inHandRows = dropped_;
+        dropped_ = 0;
+        return;
+    }
+    lane.inHand = std::move(lane.waiting.front());
+    lane.waiting.pop_front();
+    lane.inHandRows = 1;
+    if (&lane == &days_)
+        waitingBytes_ -= CostOf(*lane.inHand);
+}
+
+bool LogWriter::Write(const LogRow& row, std::string& reason)
+{
+    return row.cast ? WriteCastRow(*casts_, {row.text, row.open}, reason)
+                    : WriteLogRow(log_, row.dayName, row.text, reason);
 }
 
 void LogWriter::Run()
 {
-    LogRow row;
-    while (TakeNext(row) && WriteWithRetries(row)) {
+    std::unique_lock<std::mutex> hold(lock_);
+    for (;;) {
+        Clock::time_point now = Clock::now(), next;
+        Lane* lane = NextDue(now, next);
+        if (lane == nullptr) {
+            if (finishing_)
+                break;  // every lane written, or given up
+            changed_.wait_until(hold, next);
+            continue;
+        }
+        if (!lane->inHand)
+            Take(*lane);
+        LogRow row = *lane->inHand;
+        hold.unlock();
+        std::string reason, said;
+        bool written = Write(row, reason);
+        hold.lock();
+        if (written) {
+            if (lane->failing)
+                said = lane->name + " is written again";
+            lane->failing = false;
+            lane->inHand.reset();
+            lane->inHandRows = 0;
+        } else {
+            if (!lane->failing)
+                said = lane->name + lane->where + " cannot be written (" + reason +
+                       "); its rows wait and are tried again every second";
+            lane->failing = true;
+            lane->retryAt = now + std::chrono::milliseconds(LogRetryMs);
+            if (finishing_) {
+                unwritten_ += Unwritten(*lane);
+                lane->givenUp = true;
+            }
+        }
+        if (!said.empty()) {
+            hold.unlock();
+            report_(said);
+            hold.lock();
+        }
     }
+    finished_ = true;
+    changed_.notify_all();
 }
 
 uint64_t LogWriter::Finish(int waitMs, bool& threadEnded)
@@ -123,7 +163,7 @@ uint64_t LogWriter::Finish(int waitMs, bool& threadEnded)
     changed_.notify_all();
     threadEnded = changed_.wait_for(hold, std::chrono::milliseconds(waitMs), [this] { return finished_; });
     if (!threadEnded)  // held by the disk: what it holds and what waits are lost
-        unwritten_ = inHand_ + waiting_.size() + dropped_;
+        unwritten_ += Unwritten(days_) + Unwritten(castRows_);
     hold.unlock();
     if (threadEnded) {
         thread_.join();

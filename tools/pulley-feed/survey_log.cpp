@@ -1,5 +1,7 @@
 #include "survey_log.h"
 
+#include <cstring>
+
 #include "feed_lines.h"
 
 // How far back from the end a power cut's torn row is looked for: rows are
@@ -23,9 +25,14 @@ bool WriteWholeAt(const LogFileOps& files, LogFile file, int64_t offset, const s
 {
     int64_t size = static_cast<int64_t>(bytes.size());
     cutBack = true;
-    if (files.WriteAt(files.context, file, offset, bytes.data(), size) == size && files.Flush(files.context, file))
+    int64_t written = files.WriteAt(files.context, file, offset, bytes.data(), size);
+    if (written == size && files.Flush(files.context, file))
         return true;
-    reason = files.LastError(files.context);
+    // A write cut short without an error is a full disk: the system's last
+    // error would say "success".
+    reason = written >= 0 && written < size ? "the disk is full: " + std::to_string(written) + " of " +
+                                                  std::to_string(size) + " bytes written"
+                                            : files.LastError(files.context);
     cutBack = files.Truncate(files.context, file, offset);
     return false;
 }
@@ -44,7 +51,7 @@ static bool Append(SurveyLog& log, const std::string& bytes, std::string& reason
     return false;
 }
 
-bool CutTornRow(const LogFileOps& files, LogFile file, int64_t size, int64_t& length)
+bool CutTornRow(const LogFileOps& files, LogFile file, const RowShape& shape, int64_t size, int64_t& length)
 {
     length = size;
     if (size == 0)
@@ -56,40 +63,55 @@ bool CutTornRow(const LogFileOps& files, LogFile file, int64_t size, int64_t& le
     size_t lastEnd = tail.rfind('\n');
     if (lastEnd == tail.size() - 1)
         return true;
-    if (lastEnd != std::string::npos) {
+    // No line end in the last 4 KiB is no row of ours either.
+    bool torn = lastEnd != std::string::npos && KindOfRow(shape, tail.substr(lastEnd + 1)) == RowKind::Torn;
+    if (torn) {
         length = start + static_cast<int64_t>(lastEnd) + 1;
         return files.Truncate(files.context, file, length);
     }
-    // Not a file of ours: its text stays, and our rows start on a line below.
-    length = size + 2;
-    return files.WriteAt(files.context, file, size, "\r\n", 2) == 2;
+    // Kept: our rows start on a line below.
+    const char* end = tail.back() == '\r' ? "\n" : "\r\n";
+    int64_t endLength = static_cast<int64_t>(std::strlen(end));
+    length = size + endLength;
+    return files.WriteAt(files.context, file, size, end, endLength) == endLength;
 }
 
-// The folder is made again when it has gone (a stick pulled and put back, a
-// share that came back empty), but not at start, where a missing folder is
-// more likely a mistyped name.
+bool OpenRowFile(const LogFileOps& files, const std::string& folder, const std::string& path, const RowShape& shape,
+                 const std::string& header, bool mayMakeFolder, int64_t knownLength, LogFile& file, int64_t& length,
+                 std::string& reason)
+{
+    file = files.Open(files.context, path);
+    if (file == nullptr && mayMakeFolder && files.MakeFolder(files.context, folder))
+        file = files.Open(files.context, path);
+    int64_t size = 0;
+    bool ready = file != nullptr && files.Size(files.context, file, size);
+    if (ready && knownLength >= 0 && size > knownLength)
+        ready = files.Truncate(files.context, file, length = knownLength);
+    else if (ready)
+        ready = CutTornRow(files, file, shape, size, length);
+    bool cutBack;
+    if (ready && length == 0) {
+        ready = WriteWholeAt(files, file, 0, header, reason, cutBack);
+        length = static_cast<int64_t>(header.size());
+    } else if (!ready) {
+        reason = files.LastError(files.context);
+    }
+    if (!ready && file != nullptr) {
+        files.Close(files.context, file);
+        file = nullptr;
+    }
+    return ready;
+}
+
 static bool OpenDayFile(SurveyLog& log, const std::string& dayName, bool mayMakeFolder, std::string& reason)
 {
-    const LogFileOps& files = *log.files;
-    log.file = files.Open(files.context, PathOf(log, dayName));
-    if (log.file == nullptr && mayMakeFolder && files.MakeFolder(files.context, log.folder))
-        log.file = files.Open(files.context, PathOf(log, dayName));
-    int64_t size = 0, length = 0;
-    bool ready = log.file != nullptr && files.Size(files.context, log.file, size);
-    // The file this log last wrote, longer than it left it: the tail is a
-    // row whose write failed and could not be cut back then.
-    if (ready && dayName == log.dayName && size > log.length)
-        ready = files.Truncate(files.context, log.file, length = log.length);
-    else if (ready)
-        ready = CutTornRow(files, log.file, size, length);
-    if (!ready) {
-        reason = files.LastError(files.context);
-        CloseDayFile(log);
+    int64_t knownLength = dayName == log.dayName ? log.length : -1, length = 0;
+    if (!OpenRowFile(*log.files, log.folder, PathOf(log, dayName), DayRowShape, LogHeader, mayMakeFolder, knownLength,
+                     log.file, length, reason))
         return false;
-    }
     log.dayName = dayName;
     log.length = length;
-    return length > 0 || Append(log, LogHeader, reason);
+    return true;
 }
 
 bool OpenSurveyLog(SurveyLog& log, const LogFileOps& files, const std::string& folder, const std::string& dayName,

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "tool_args.h"
+
 int32_t SimCount(const SimPulley& pulley)
 {
     double count = std::floor(pulley.position);
@@ -134,10 +136,12 @@ std::string ApplyControl(SimPulley& pulley, const std::string& line)
         ok = ReadOnOff(words, pulley.silent);
     } else if (command == "identify-from") {
         std::string from;
+        long long number = 0;
         words >> from;
-        pulley.identifyFrom = from == "never" ? 0 : std::atoi(from.c_str());
+        ok = from == "never" || (ParseWholeNumber(from.c_str(), number) && number > 0 && number <= 1000000);
+        if (ok)
+            pulley.identifyFrom = static_cast<int>(number);
         pulley.identifyRequests = 0;
-        ok = from == "never" || pulley.identifyFrom > 0;
     } else if (command == "delay") {
         ok = static_cast<bool>(words >> pulley.replyDelayMs) && pulley.replyDelayMs >= 0;
     } else if (command == "noise") {

@@ -1,0 +1,85 @@
+// The repair the logs get when the feed starts: whatever a power cut, a
+// spreadsheet or a person left in a day file or casts.csv, every whole row
+// in it survives, in its place; only a row of ours that a power cut tore
+// is cut off, and only an open cast of ours is closed.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "casts.h"
+#include "fake_disk.h"
+#include "feed_lines.h"
+#include "row_shapes.h"
+
+// The rows, without their line ends; a last one without its end too.
+static std::vector<std::string> Rows(const std::string& text)
+{
+    std::vector<std::string> rows;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        rows.push_back(text.substr(start, end - start));
+    if (start < text.size())
+        rows.push_back(text.substr(start));
+    for (std::string& row : rows)
+        if (!row.empty() && row.back() == '\r')
+            row.pop_back();
+    return rows;
+}
+
+// What must survive: every row with its end, and a last row without one
+// unless a power cut tore it.
+static std::vector<std::string> Kept(const std::string& input, const RowShape& shape)
+{
+    std::vector<std::string> rows = Rows(input);
+    size_t lastEnd = input.rfind('\n');
+    bool unended = !input.empty() && input.back() != '\n';
+    // A tail with no line end in the last 4 KiB is nobody's row: kept.
+    if (unended && lastEnd != std::string::npos && input.size() - lastEnd <= 4096 &&
+        KindOfRow(shape, input.substr(lastEnd + 1)) == RowKind::Torn)
+        rows.pop_back();
+    return rows;
+}
+
+static void Repair(const std::string& input, const std::string& name, const RowShape& shape)
+{
+    FakeDisk disk;
+    disk.files["log\\" + name] = input;
+    std::string reason;
+    int lastCast = 0;
+    bool casts = name == "casts.csv";
+    if (casts) {
+        CastLog log;
+        if (!OpenCastLog(log, disk.ops, "log", lastCast, reason))
+            std::abort();
+        CloseCastLog(log);
+    } else {
+        SurveyLog log;
+        if (!OpenSurveyLog(log, disk.ops, "log", name, reason))
+            std::abort();
+        CloseSurveyLog(log);
+    }
+    std::string output = disk.Text(name);
+    std::vector<std::string> kept = Kept(input, shape), after = Rows(output);
+    if (input.empty())
+        kept = Rows(casts ? CastHeader : LogHeader);
+    if (output.empty() || output.back() != '\n' || after.size() != kept.size())
+        std::abort();
+    for (size_t i = 0; i < kept.size(); i++) {
+        if (after[i] == kept[i])
+            continue;
+        // Only an open cast's row changes: closed, from the same cast.
+        std::vector<std::string> was = SplitFields(kept[i]), now = SplitFields(after[i]);
+        if (!casts || was.size() != 9 || was[8] != "open" || now.size() != 9 ||
+            now[8] != "incomplete: the feed stopped during the cast" || now[0] != was[0] || now[1] != was[1])
+            std::abort();
+    }
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    std::string input(reinterpret_cast<const char*>(data), size);
+    Repair(input, "pulley-2026-12-08.csv", DayRowShape);
+    Repair(input, "casts.csv", CastRowShape);
+    return 0;
+}
