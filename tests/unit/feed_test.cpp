@@ -147,7 +147,7 @@ TEST(FeedArguments, TimesEndpointsAndNumbersAreCheckedStrictly)
     EXPECT_TRUE(ParseEndpoint("logger.local", EndpointKind::Receiver, endpoint, reason));
     EXPECT_EQ(endpoint.port, 10110);
     EXPECT_TRUE(ParseEndpoint("10111", EndpointKind::Listener, endpoint, reason) && endpoint.host.empty() && endpoint.port == 10111);
-    for (const char* text : {"logger:", ":10110", "a b:10110", "host:0", "host:65536", "host:1:2"})
+    for (const char* text : {"logger:", ":10110", "a b:10110", "host:0", "host:65536", "host:1:2", "10110", "192:10110"})
         EXPECT_FALSE(ParseEndpoint(text, EndpointKind::Receiver, endpoint, reason)) << text;
     EXPECT_FALSE(ParseEndpoint(":10110", EndpointKind::Listener, endpoint, reason));
     EXPECT_TRUE(ParseEndpoint("127.0.0.1", EndpointKind::Web, endpoint, reason) && endpoint.port == 8110);

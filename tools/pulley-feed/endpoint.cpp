@@ -40,5 +40,12 @@ bool ParseEndpoint(const std::string& text, EndpointKind kind, Endpoint& endpoin
         reason = "\"" + text + "\" names no host";
         return false;
     }
+    // Digits alone would be taken for an address (10110 is 0.0.39.126): a
+    // receiver given its port without its host.
+    if (!portAlone && host.find_first_not_of("0123456789") == std::string::npos) {
+        reason = "\"" + text + "\" names no host: give the receiver's address, and its port after a colon if not " +
+                 std::to_string(DefaultFeedPort) + " (such as 192.168.1.255:" + host + ")";
+        return false;
+    }
     return true;
 }
