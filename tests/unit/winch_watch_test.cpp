@@ -47,6 +47,11 @@ TEST(WinchAlarms, HysteresisRepeatsAndTheSentence)
               "4A ");
     EXPECT_EQ(Changes(watch, {At(18, 3)}), "2A 4V ");
     EXPECT_EQ(Changes(watch, {At(77, 3), At(78, 3)}), "2A+ ") << "once a minute while it stands";
+    AlarmWatch started;  // during an outage: counted from the feed's start
+    InitAlarmWatch(started, limits);
+    EXPECT_EQ(Changes(started, {At(100, 0, FeedStatus::NoDisplay), At(109, 0, FeedStatus::NoDisplay),
+                                At(110, 0, FeedStatus::NoDisplay)}),
+              "4A ");
 
     std::string sentence = BuildAlarmSentence(UtcFromUnixMs(Start + 2000), AlarmAbove, true, "CABLE OUT ABOVE 100 M");
     EXPECT_EQ(sentence.substr(0, sentence.size() - 5), "$IIALR,100002.00,001,A,V,CABLE OUT ABOVE 100 M");

@@ -65,10 +65,10 @@ std::vector<AlarmEvent> WatchAlarms(AlarmWatch& watch, const TimedReading& timed
     const AlarmLimits& limits = watch.limits;
     std::vector<AlarmEvent> events;
     bool valid = timed.reading.status == FeedStatus::Valid;
-    if (valid) {
-        watch.hadValid = true;
+    // A feed started during an outage counts the time without a count from its start.
+    if (valid || !watch.started)
         watch.lastValidMs = timed.monotonicMs;
-    }
+    watch.started = true;
     double metres = timed.reading.metres;
     // Not valid: the others keep their state; only their repeats go out.
     auto judge = [&](bool asked, AlarmId id, double value, double limit, bool upward, const std::string& text) {
@@ -87,7 +87,7 @@ std::vector<AlarmEvent> WatchAlarms(AlarmWatch& watch, const TimedReading& timed
                         : Side::Between,
               "WINCH FASTER THAN " + DecimalText(limits.ratePerMinute) + " M/MIN", timed, events);
     if (limits.lost) {
-        bool lost = watch.hadValid && static_cast<double>(timed.monotonicMs - watch.lastValidMs) >= limits.lostSeconds * 1000;
+        bool lost = static_cast<double>(timed.monotonicMs - watch.lastValidMs) >= limits.lostSeconds * 1000;
         Judge(watch, AlarmLost, lost ? Side::Beyond : valid ? Side::Back : Side::Between,
               "NO VALID COUNT FOR " + DecimalText(limits.lostSeconds) + " S", timed, events);
     }

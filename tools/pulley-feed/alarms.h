@@ -16,7 +16,7 @@ enum AlarmId {
     AlarmAbove = 1,    // more cable out than the limit
     AlarmBelow = 2,    // less cable out than the limit: near home, or the drum end
     AlarmRate = 3,     // paying out or hauling in faster than the limit
-    AlarmLost = 4,     // no valid count for the time given, after having one
+    AlarmLost = 4,     // no valid count for the time given, since the last or since the feed started
     AlarmReserve = 5,  // less wire left on the drum than the reserve
     AlarmCount = 5,
 };
@@ -39,8 +39,8 @@ struct AlarmState {
 struct AlarmWatch {
     AlarmLimits limits;
     AlarmState states[AlarmCount + 1];  // by id; 0 unused
-    bool hadValid;
-    int64_t lastValidMs;  // monotonic
+    bool started;
+    int64_t lastValidMs;  // monotonic: the last valid count, or the feed's first reading
 };
 
 // A sentence due now: a change (raised or cleared), or the minute's repeat.
