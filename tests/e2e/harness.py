@@ -251,10 +251,12 @@ def windows_path(path):
     return 'Z:' + path.replace('/', '\\')
 
 
-def connect(port):
-    """A TCP client of 127.0.0.1:port, or None when nothing listens there."""
+def connect(port, source='127.0.0.1'):
+    """A TCP client of 127.0.0.1:port from a loopback address of its own
+    (the feed gives no address more than half its places), or None when
+    nothing listens there."""
     try:
-        return socket.create_connection(('127.0.0.1', port), timeout=1)
+        return socket.create_connection(('127.0.0.1', port), timeout=1, source_address=(source, 0))
     except OSError:
         return None
 

@@ -24,9 +24,9 @@ def process_cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf('SC_CLK_TCK')
 
 
-def admitted(port):
+def admitted(port, source):
     """A client that the feed keeps and sends lines to, or None."""
-    client = connect(port)
+    client = connect(port, source)
     if client is None:
         return None
     client.settimeout(1.5)
@@ -185,13 +185,15 @@ class Feed(DisplayTestCase):
         second = self.run_windows('pulley-feed.exe', '--quiet', '--tcp', '127.0.0.1:%d' % port, check=False)
         self.assertEqual((second.returncode, second.stderr.strip().count('\n')), (3, 0), second.stderr)
         self.assertIn('in use', second.stderr)
-        half = connect(port)
+        # Each from an address of its own: no address may hold more than half the places.
+        half = connect(port, '127.0.0.2')
         half.shutdown(socket.SHUT_WR)  # as socat and nc -N do: still a receiver
         stuck = socket.socket()
         stuck.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1)  # takes nothing: its buffers fill within 30 s
+        stuck.bind(('127.0.0.3', 0))
         stuck.connect(('127.0.0.1', port))
-        flood = connect(port)
-        refused = connect(port)
+        flood = connect(port, '127.0.0.4')
+        refused = connect(port, '127.0.0.5')
         refused.settimeout(2)
         self.assertEqual(refused.recv(100), b'', 'beyond the limit a client is closed at once')
         flood.setblocking(False)
@@ -209,9 +211,10 @@ class Feed(DisplayTestCase):
         # Neither the flood nor the half-closed client (whose socket reads as
         # at its end for ever) may keep the feed busy.
         self.assertLess(process_cpu_seconds(feed.pid) - cpu_before, 1.0, 'the feed stays idle')
-        filler = wait_for(lambda: admitted(port), 5, "the flooding client's place given to another")
+        filler = wait_for(lambda: admitted(port, '127.0.0.6'), 5, "the flooding client's place given to another")
         readers = [LineReader(reader), LineReader(half), LineReader(filler)]
-        newcomer = wait_for(lambda: admitted(port), 90, "the stuck client dropped and its place given to another")
+        newcomer = wait_for(lambda: admitted(port, '127.0.0.7'), 90,
+                            "the stuck client dropped and its place given to another")
         for client in readers:
             lines = client.stop()
             self.assertGreater(len(lines), 4 * 25, 'every line to those that take them')

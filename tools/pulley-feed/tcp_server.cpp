@@ -1,5 +1,7 @@
 #include "tcp_server.h"
 
+#include <algorithm>
+
 #include "sockets.h"
 
 // Little is kept in the system's buffers for a client, so that one that
@@ -61,13 +63,27 @@ void WatchTcpServer(const TcpServer& server, fd_set& readable, fd_set& writable)
     }
 }
 
+static size_t ClientsFrom(const TcpServer& server, in_addr address)
+{
+    size_t count = 0;
+    for (const TcpClient& client : server.clients)
+        count += client.address.s_addr == address.s_addr;
+    return count;
+}
+
+// No one address holds more than half the places, so that a host that
+// reconnects without end (a tablet's browser gone wrong) leaves the others
+// theirs; a server of one place gives it to whoever comes.
 static void AcceptClients(TcpServer& server, int64_t nowMs)
 {
+    size_t mostFromOneAddress = std::max<size_t>(1, server.maxClients / 2);
     for (;;) {
-        SOCKET socket = accept(server.listener, nullptr, nullptr);
+        sockaddr_in peer{};
+        int peerLength = sizeof peer;
+        SOCKET socket = accept(server.listener, reinterpret_cast<sockaddr*>(&peer), &peerLength);
         if (socket == INVALID_SOCKET)
             return;
-        if (server.clients.size() >= server.maxClients) {
+        if (server.clients.size() >= server.maxClients || ClientsFrom(server, peer.sin_addr) >= mostFromOneAddress) {
             closesocket(socket);
             server.refused++;
             continue;
@@ -76,6 +92,7 @@ static void AcceptClients(TcpServer& server, int64_t nowMs)
         SetOption(socket, IPPROTO_TCP, TCP_NODELAY, TRUE);  // lines go out at once, not gathered by Nagle
         SetOption(socket, SOL_SOCKET, SO_SNDBUF, ClientSendBufferBytes);
         server.clients.push_back({.socket = socket,
+                                  .address = peer.sin_addr,
                                   .queued = "",
                                   .lastTakenMs = nowMs,
                                   .peerDone = false,

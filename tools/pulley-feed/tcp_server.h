@@ -1,9 +1,9 @@
-// A TCP server for receivers: any number of clients up to a limit, each
-// with a queue of its own, served without ever waiting on one. A receiver
-// has little to say: a client that shuts down its sending side still gets
-// what is sent to it; one that sends more than the server allows in a
-// second, or takes nothing of what waits for it for 30 s, is dropped and
-// its place freed. The line server sends every client every line; the web
+// A TCP server for receivers: any number of clients up to a limit, no more
+// than half of them from one address, each with a queue of its own, served
+// without ever waiting on one. A receiver has little to say: a client that
+// shuts down its sending side still gets what is sent to it; one that
+// sends more than the server allows in a second, or takes nothing of what
+// waits for it for 30 s, is dropped and its place freed. The line server sends every client every line; the web
 // server reads a request from each first, through its handler.
 #pragma once
 
@@ -15,6 +15,7 @@
 
 struct TcpClient {
     SOCKET socket;
+    in_addr address;         // where it connects from
     std::string queued;      // bytes it has not taken yet
     int64_t lastTakenMs;     // when it last took bytes, or had none waiting (monotonic)
     bool peerDone;           // it shut down its sending side
@@ -39,7 +40,7 @@ struct TcpServer {
     size_t mostInputPerSecond;
     TcpHandler handler;  // Received null: input is thrown away, every client subscribed at once
     std::vector<TcpClient> clients;
-    uint64_t refused, dropped;  // beyond the limit; gone, flooding or stuck
+    uint64_t refused, dropped;  // beyond the limits; gone, flooding or stuck
 };
 
 constexpr int64_t StuckClientMs = 30000;
