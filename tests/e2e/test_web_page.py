@@ -80,8 +80,8 @@ class WebPage(DisplayTestCase):
         self.port = free_port()
         self.browser = None
 
-    def feed(self, *args):
-        feed = self.start_feed('--wait', '--http', '127.0.0.1:%d' % self.port, '--name', 'CTD winch', *args)
+    def feed(self, *args, name='CTD winch'):
+        feed = self.start_feed('--wait', '--http', '127.0.0.1:%d' % self.port, '--name', name, *args)
         wait_for(lambda: connect(self.port), 10, 'the page served')
         return feed
 
@@ -298,9 +298,13 @@ class WebPage(DisplayTestCase):
         sim = self.connected_display(7)
         sim.control('rate 1')
         udp = self.udp_receiver()
-        self.feed('--udp', '127.0.0.1:%d' % udp.port, '--max-clients', '64')
+        folder = os.path.join(self.dir, 'Törn 測')  # a name and a folder in any script, as typed
+        os.mkdir(folder)
+        self.feed('--udp', '127.0.0.1:%d' % udp.port, '--max-clients', '64', '--log', folder, name='Winde ä 測')
         port = self.port
         status, headers, page = http(port, b'GET / HTTP/1.1\r\nHost: x\r\n\r\n')
+        self.assertIn('<title>Winde ä 測: cable count</title>'.encode(), page)
+        self.assertTrue(os.listdir(folder))
         nonce = headers['content-security-policy'].split("'nonce-")[1].split("'")[0]
         self.assertEqual((status, headers['content-type']), (200, 'text/html; charset=utf-8'))
         self.assertLess(len(page), 32 * 1024)

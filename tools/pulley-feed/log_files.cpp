@@ -6,7 +6,7 @@
 
 static LogFile OpenLogFile(void*, const std::string& path)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+    HANDLE file = CreateFileW(Utf16(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     return file == INVALID_HANDLE_VALUE ? nullptr : file;
 }
@@ -63,10 +63,11 @@ static void CloseLogFile(void*, LogFile file)
 // Each folder of the path in turn, from the top: those that exist stay.
 static bool MakeLogFolder(void*, const std::string& path)
 {
-    for (size_t end = path.find_first_of("\\/", 3); end != std::string::npos;
-         end = path.find_first_of("\\/", end + 1))
-        CreateDirectoryA(path.substr(0, end).c_str(), nullptr);
-    return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+    std::wstring folder = Utf16(path);
+    for (size_t end = folder.find_first_of(L"\\/", 3); end != std::wstring::npos;
+         end = folder.find_first_of(L"\\/", end + 1))
+        CreateDirectoryW(folder.substr(0, end).c_str(), nullptr);
+    return CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 static std::string LastLogError(void*)

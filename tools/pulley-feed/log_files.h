@@ -1,4 +1,5 @@
-// The survey log's files on Windows.
+// The survey log's files on Windows, their paths in UTF-8 (the feed's
+// command line is read as UTF-16 and kept in UTF-8).
 #pragma once
 
 #include "survey_log.h"

@@ -24,10 +24,26 @@
 #include "log_writer.h"
 #include "network.h"
 #include "sources.h"
+#include "system_text.h"
+
+// The text is UTF-8: a console is written in UTF-16, whatever its code
+// page; a pipe or a file gets the UTF-8.
+static void WriteToConsole(void*, bool message, const std::string& text)
+{
+    std::string line = message ? "pulley-feed: " + text + "\n" : text;
+    HANDLE output = GetStdHandle(message ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode, written;
+    if (GetConsoleMode(output, &mode)) {
+        std::wstring wide = Utf16(line);
+        WriteConsoleW(output, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    } else {
+        WriteFile(output, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    }
+}
 
 static int Fail(int code, const std::string& why)
 {
-    std::fprintf(stderr, "pulley-feed: %s\n", why.c_str());
+    WriteToConsole(nullptr, true, why);
     return code;
 }
 
@@ -112,16 +128,6 @@ static void Publish(void* context, const std::vector<std::string>& lines, const 
 static void Say(void* context, const std::string& message)
 {
     static_cast<FeedProgram*>(context)->console->Message(message);
-}
-
-static void WriteToConsole(void*, bool message, const std::string& text)
-{
-    if (message) {
-        std::fprintf(stderr, "pulley-feed: %s\n", text.c_str());
-    } else {
-        std::fputs(text.c_str(), stdout);
-        std::fflush(stdout);
-    }
 }
 
 static const ConsoleOps StandardConsole = {.Write = WriteToConsole, .context = nullptr};
@@ -250,14 +256,22 @@ static bool Close(FeedProgram& program)
     return program.console->Finish(1000) && logEnded;
 }
 
-int main(int argc, char** argv)
+// The command line as UTF-16, so that a station's name or a folder in any
+// script reaches the page and the disk as typed, whatever the code page.
+int wmain(int argc, wchar_t** wideArgv)
 {
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; i++)
+        arguments.push_back(Utf8(wideArgv[i]));
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
     static FeedProgram program;
     program.network.wake = INVALID_SOCKET;
     program.network.udp.socket = INVALID_SOCKET;
     program.network.lines.listener = INVALID_SOCKET;
     program.serial.port = INVALID_HANDLE_VALUE;
-    int code = ParseFeedOptions(argc, argv, program.options);
+    int code = ParseFeedOptions(argc, argv.data(), program.options);
     if (code >= 0)
         return code;
     const FeedOptions& options = program.options;
