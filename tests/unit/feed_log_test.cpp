@@ -265,6 +265,38 @@ static void BlockedConsole(void* context, bool, const std::string&)
     disk.unblocked.wait(hold, [&] { return !disk.blocked; });
 }
 
+// Standard output piped to a program that stopped reading: the warnings on
+// standard error still get out.
+TEST(FeedConsole, AStandardOutputNobodyReadsHoldsNoWarning)
+{
+    struct Console {
+        std::mutex lock;
+        std::condition_variable changed;
+        bool outputHeld = true;
+        std::vector<std::string> errors;
+        static void Write(void* context, bool message, const std::string& text)
+        {
+            Console& console = *static_cast<Console*>(context);
+            std::unique_lock<std::mutex> hold(console.lock);
+            if (message)
+                console.errors.push_back(text);
+            else
+                console.changed.wait(hold, [&] { return !console.outputHeld; });
+            console.changed.notify_all();
+        }
+    } held;
+    ConsoleWriter console({.Write = Console::Write, .context = &held});
+    console.Status("display: valid 120 m");
+    console.Message("the log in D:\\survey cannot be written");
+    {
+        std::unique_lock<std::mutex> hold(held.lock);
+        EXPECT_TRUE(held.changed.wait_for(hold, std::chrono::seconds(3), [&] { return !held.errors.empty(); }));
+        held.outputHeld = false;
+        held.changed.notify_all();
+    }
+    EXPECT_TRUE(console.Finish(3000));
+}
+
 TEST(FeedLoopClock, AHeldDiskOrConsoleHoldsNoLine)
 {
     FakeDisk disk;

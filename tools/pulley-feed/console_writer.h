@@ -1,8 +1,11 @@
-// What pulley-feed says on its console, written by a thread of its own: a
+// What pulley-feed says on its console, written by threads of their own: a
 // console can hold a write for as long as someone has text selected in it,
-// and that must not hold the count's lines on the network.
+// and that must not hold the count's lines on the network. The status line
+// (stdout) and the messages (stderr) each have a thread, so that a pipe
+// that nobody reads on one never holds a warning on the other.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -18,29 +21,39 @@ struct ConsoleOps {
 class ConsoleWriter {
 public:
     explicit ConsoleWriter(const ConsoleOps& ops);
-    ~ConsoleWriter();
     // The status line: the newest replaces any not shown yet.
     void Status(const std::string& line);
     // A message, said in order. Beyond MostWaiting the newest are counted
     // instead, and the count is said when the console takes text again.
     void Message(const std::string& line);
-    // Says what waits, for at most waitMs, and ends the thread. False when
-    // the console still holds a write: the thread then runs on, and the
+    // Says what waits, for at most waitMs, and ends the threads. False when
+    // the console still holds a write: a thread then runs on, and the
     // program must end without destroying this writer (ExitProcess).
     bool Finish(int waitMs);
 
     static constexpr size_t MostWaiting = 256;
 
 private:
-    void Run();
+    using Clock = std::chrono::steady_clock;
+    class Stream {
+    public:
+        Stream(const ConsoleOps& ops, bool messages);
+        ~Stream();
+        void Put(const std::string& text);
+        bool Finish(Clock::time_point deadline);
 
-    ConsoleOps ops_;
-    std::mutex lock_;
-    std::condition_variable changed_;
-    std::deque<std::string> messages_;
-    size_t unsaid_ = 0;
-    std::string status_;
-    bool statusWaiting_ = false;
-    bool finishing_ = false, finished_ = false;
-    std::thread thread_;
+    private:
+        void Run();
+
+        ConsoleOps ops_;
+        bool messages_;  // stderr's queue; else stdout's one line
+        std::mutex lock_;
+        std::condition_variable changed_;
+        std::deque<std::string> waiting_;
+        size_t unsaid_ = 0;
+        bool finishing_ = false, finished_ = false;
+        std::thread thread_;
+    };
+
+    Stream status_, messages_;
 };
