@@ -226,9 +226,14 @@ class WebPage(DisplayTestCase):
 
     def test_stale_lost_and_closed_show_their_words_and_dashes(self):
         sim = self.connected_display(1234)
-        feed = self.feed()
+        # A name with what JSON and HTML keep for themselves: as text on the page, as a string in the JSON.
+        name = 'CTD "A" \\ </script><b>x</b>\t\x01 ä'
+        feed = self.feed(name=name)
         self.open_page()
         self.shows('+1234', 3, 'the count')
+        self.assertEqual(self.browser.execute_script(
+            "return [document.getElementById('station').textContent, document.querySelectorAll('b').length]"), [name, 0])
+        self.assertEqual(json.loads(http(self.port, b'GET /count.json HTTP/1.0\r\n\r\n')[2])['station'], name)
         feed.kill()
         killed = time.monotonic()
         wait_for(lambda: self.browser.find_element(By.ID, 'stale').is_displayed(), 5, 'NO DATA')
@@ -314,8 +319,8 @@ class WebPage(DisplayTestCase):
         self.assertEqual(http(port, b'HEAD / HTTP/1.1\r\n\r\n')[2], b'')
         status, _, body = http(port, b'GET /count.json HTTP/1.0\r\n\r\n')
         self.assertEqual((status, sorted(json.loads(body))),
-                         (200, ['alarms', 'cast', 'feet', 'metres', 'rate_m_per_min', 'status', 'text_ft', 'text_m', 'utc',
-                                'valid', 'wire_left_m']))
+                         (200, ['alarms', 'cast', 'feet', 'metres', 'rate_m_per_min', 'station', 'status', 'text_ft',
+                                'text_m', 'utc', 'valid', 'wire_left_m']))
         self.assertEqual(http(port, b'GET /reset HTTP/1.1\r\n\r\n')[0], 404)
         for method in (b'POST', b'PUT', b'DELETE'):
             status, headers, _ = http(port, method + b' /count.json HTTP/1.1\r\nContent-Length: 0\r\n\r\n')

@@ -11,7 +11,8 @@
 
 #include "count_text.h"
 #include "endpoint.h"
-#include "feed_lines.h"
+#include "relay_lines.h"
+#include "utc_time.h"
 #include "feed_options.h"
 #include "http_request.h"
 
@@ -40,9 +41,9 @@ static void ReadAsCommandLine(const std::string& input)
     for (std::string& word : words)
         argv.push_back(word.data());
     FeedOptions options;
-    if (ParseFeedOptions(static_cast<int>(argv.size()), argv.data(), options) != -1)
+    if (ParseFeedOptions(static_cast<int>(argv.size()), argv.data(), options))
         return;
-    if ((options.udpTargets.empty() && options.tcpEndpoints.empty() && options.webEndpoints.empty() &&
+    if ((options.udpTargets.empty() && !options.lineServer && options.webEndpoints.empty() &&
          options.logFolder.empty()) ||
         options.baudRate < 110 || options.maxClients < 1 || options.maxClients > 1000)
         std::abort();

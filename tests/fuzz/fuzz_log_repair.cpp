@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "casts.h"
+#include "cast_log.h"
 #include "fake_disk.h"
-#include "feed_lines.h"
+#include "log_rows.h"
+#include "survey_log.h"
 #include "row_shapes.h"
 
 // The rows, without their line ends; a last one without its end too.

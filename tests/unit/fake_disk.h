@@ -15,7 +15,7 @@
 #include <string>
 #include <utility>
 
-#include "survey_log.h"
+#include "log_file_ops.h"
 
 struct FakeDisk {
     struct Handle {

@@ -11,7 +11,11 @@
 
 #include "console_writer.h"
 #include "fake_disk.h"
-#include "feed_loop.h"
+#include "cast_log.h"
+#include "feed_logs.h"
+#include "feed_state.h"
+#include "log_rows.h"
+#include "polls.h"
 #include "log_writer.h"
 
 static const std::string Day = "pulley-2026-12-08.csv";
@@ -106,12 +110,6 @@ TEST(SurveyLogOnAFailingDisk, RowsWaitAreDroppedWithAWordAndCountedAtExit)
 TEST(SurveyLogOnAFailingDisk, OneDeadFileHoldsUpOnlyItsOwnRows)
 {
     FakeDisk disk;
-    SurveyLog log;
-    CastLog casts;
-    std::string reason;
-    int lastCast = 0;
-    ASSERT_TRUE(OpenSurveyLog(log, disk.ops, "log", Day, reason));
-    ASSERT_TRUE(OpenCastLog(casts, disk.ops, "log", lastCast, reason));
     std::vector<std::string> said;
     std::mutex saidLock;
     auto waitFor = [](auto done) {
@@ -128,12 +126,14 @@ TEST(SurveyLogOnAFailingDisk, OneDeadFileHoldsUpOnlyItsOwnRows)
                               notes + "\r\n",
                       0, true, *end == '\0'};
     };
-    std::string rows;
+    std::string rows, failure;
     {
-        LogWriter writer(log, &casts, [&](const std::string& text) {
+        FeedLogs logs;
+        ASSERT_TRUE(logs.Open(disk.ops, "log", true, Day, [&](const std::string& text) {
             std::lock_guard<std::mutex> hold(saidLock);
             said.push_back(text);
-        });
+        }, failure));
+        LogWriter& writer = *logs.Writer();
         disk.Refuse("casts.csv", true);
         writer.Push(castRow("", "open"));
         for (int second = 0; second < 5; second++) {
@@ -157,7 +157,7 @@ TEST(SurveyLogOnAFailingDisk, OneDeadFileHoldsUpOnlyItsOwnRows)
         disk.failAll = false;
         EXPECT_TRUE(waitFor([&] { return disk.Text(Day) == Header + rows; }));
         bool ended;
-        EXPECT_EQ(writer.Finish(3000, ended), 0u);
+        EXPECT_EQ(logs.Close(3000, ended), 0u);
     }
     EXPECT_EQ(disk.Text(Day), Header + rows);
     EXPECT_EQ(disk.Text("casts.csv"), CastHeader + castRow("2026-12-08T10:00:09.000Z", "").text);
@@ -201,7 +201,7 @@ struct SteppingClock {
 
 struct Sent {
     std::vector<std::pair<int64_t, std::string>> lines;
-    FeedLoop* loop;
+    FeedState* loop;
     static void Lines(void* context, const std::vector<std::string>& lines, const std::string&, bool)
     {
         Sent& sent = *static_cast<Sent*>(context);
@@ -209,10 +209,10 @@ struct Sent {
             sent.lines.push_back({sent.loop->latest.monotonicMs, line});
     }
     static void Say(void*, const std::string&) {}
-    void Start(FeedLoop& feedLoop, LogWriter* writer, const FeedOptions& options = {})
+    void Start(FeedState& feedLoop, LogWriter* writer, const FeedOptions& options = {})
     {
         loop = &feedLoop;
-        InitFeedLoop(feedLoop, options, {.Publish = Lines, .Say = Say, .context = this}, writer, 0);
+        InitFeedState(feedLoop, options, {.Publish = Lines, .Say = Say, .context = this}, writer, 0);
     }
     static void Take(void* context, const TimedReading& reading) { TakeReading(*static_cast<Sent*>(context)->loop, reading); }
 };
@@ -223,7 +223,7 @@ static bool SteadyCable(void*, int64_t monotonicMs, FeedReading& reading)
     return true;
 }
 
-TEST(FeedLoopClock, StepsOfTheWallClockStopNothing)
+TEST(FeedStateClock, StepsOfTheWallClockStopNothing)
 {
     for (int64_t step : {-3600000LL, 3600000LL}) {
         FakeDisk disk;
@@ -232,7 +232,7 @@ TEST(FeedLoopClock, StepsOfTheWallClockStopNothing)
         int64_t start = UnixMsFromUtc({2026, 12, 9, 0, 30, 0, 0});
         ASSERT_TRUE(OpenSurveyLog(log, disk.ops, "log", "pulley-2026-12-09.csv", reason));
         LogWriter writer(log, nullptr, [](const std::string&) {});
-        FeedLoop loop;
+        FeedState loop;
         Sent sent;
         sent.Start(loop, &writer);
         SteppingClock clock{.monotonic = 0, .utcOffset = start, .stepAt = 5000, .step = step, .stopAt = 30000};
@@ -297,7 +297,7 @@ TEST(FeedConsole, AStandardOutputNobodyReadsHoldsNoWarning)
     EXPECT_TRUE(console.Finish(3000));
 }
 
-TEST(FeedLoopClock, AHeldDiskOrConsoleHoldsNoLine)
+TEST(FeedStateClock, AHeldDiskOrConsoleHoldsNoLine)
 {
     FakeDisk disk;
     SurveyLog log;
@@ -314,7 +314,7 @@ TEST(FeedLoopClock, AHeldDiskOrConsoleHoldsNoLine)
     {
         LogWriter writer(log, nullptr, [](const std::string&) {});
         ConsoleWriter console({.Write = BlockedConsole, .context = &disk});
-        FeedLoop loop;
+        FeedState loop;
         Sent sent;
         sent.Start(loop, &writer);
         auto longest = std::chrono::steady_clock::duration::zero();
@@ -340,26 +340,22 @@ TEST(FeedLoopClock, AHeldDiskOrConsoleHoldsNoLine)
 // A reset at the surface and a preset, as the display reports them (its
 // count of presets changes) and as a relay line shows them (a jump): no
 // rate in the lines, the log or the casts, no rate alarm, and a note.
-TEST(FeedLoopPresets, APresetOrResetIsNoPayout)
+TEST(FeedStatePresets, APresetOrResetIsNoPayout)
 {
     for (bool displayCounts : {true, false}) {
         FakeDisk disk;
-        SurveyLog log;
-        CastLog casts;
-        std::string reason;
-        int lastCast = 0;
-        ASSERT_TRUE(OpenSurveyLog(log, disk.ops, "log", Day, reason));
-        ASSERT_TRUE(OpenCastLog(casts, disk.ops, "log", lastCast, reason));
         std::vector<std::string> said;
         FeedOptions options;
         options.alarms.rate = true;
         options.alarms.ratePerMinute = 100;
         options.casts = true;
         {
-            LogWriter writer(log, &casts, [](const std::string&) {});
-            FeedLoop loop;
+            FeedLogs logs;
+            std::string failure;
+            ASSERT_TRUE(logs.Open(disk.ops, "log", true, Day, [](const std::string&) {}, failure));
+            FeedState loop;
             Sent sent;
-            sent.Start(loop, &writer, options);
+            sent.Start(loop, logs.Writer(), options);
             int64_t ms = 0;
             auto take = [&](int32_t metres, int presets) {
                 ms += 250;
@@ -376,7 +372,7 @@ TEST(FeedLoopPresets, APresetOrResetIsNoPayout)
             for (int i = 0; i < 8; i++)
                 take(10033, 9);
             take(10033 - 5, displayCounts ? 10 : 9);
-            EndFeedLoop(loop);
+            EndFeedState(loop);
             for (const auto& line : sent.lines)
                 if (line.second.find("IIALR") != std::string::npos)
                     said.push_back(line.second);
@@ -387,7 +383,7 @@ TEST(FeedLoopPresets, APresetOrResetIsNoPayout)
                     afterPresets.push_back(line.second.substr(17, line.second.size() - 22));
             EXPECT_EQ(afterPresets, std::vector<std::string>({"0,,A", "0,0.0,A", "10033,,A", "10033,0.0,A"}));
             bool ended;
-            ASSERT_EQ(writer.Finish(3000, ended), 0u);
+            ASSERT_EQ(logs.Close(3000, ended), 0u);
         }
         EXPECT_EQ(said, std::vector<std::string>()) << "no rate alarm";
         std::string rows = disk.Text(Day);

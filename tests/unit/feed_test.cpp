@@ -8,7 +8,12 @@
 #include "display_reading.h"
 #include "endpoint.h"
 #include "http_request.h"
-#include "feed_lines.h"
+#include "log_rows.h"
+#include "payout_rate.h"
+#include "reading_json.h"
+#include "relay_lines.h"
+#include "schedule.h"
+#include "sentences.h"
 #include "shared_constants.h"
 #include "tool_args.h"
 
@@ -224,6 +229,18 @@ TEST(FeedDisplay, OneReadingIsOneMoment)
     EXPECT_EQ(AskDisplayReading(asker, reading), DisplayAnswer::NoAnswer);
 }
 
+// Every text in the JSON through one escaping rule: a name with quotes,
+// backslashes, a script's end and control characters stays one string.
+TEST(FeedJson, TextsAreEscaped)
+{
+    std::string name = "CTD \"A\" \\ </script><b>x</b>\t\x01 \xc3\xa4";
+    EXPECT_EQ(JsonString(name), "\"CTD \\\"A\\\" \\\\ \\u003c/script\\u003e\\u003cb\\u003ex\\u003c/b\\u003e\\t\\u0001 \xc3\xa4\"");
+    std::string json = BuildReadingJson({.time = Noon, .reading = {FeedStatus::Valid, 25}, .alarms = {{1, name}},
+                                         .station = name});
+    EXPECT_NE(json.find(",\"alarms\":[{\"id\":1,\"text\":" + JsonString(name) + "}],"), std::string::npos) << json;
+    EXPECT_NE(json.find(",\"station\":" + JsonString(name) + "}"), std::string::npos) << json;
+}
+
 TEST(FeedLog, LinesFilesAndTheClock)
 {
     EXPECT_EQ(LogFileName(Noon), "pulley-2026-12-08.csv");
@@ -277,10 +294,12 @@ TEST(FeedWeb, RequestHeadsRoutesAndThePage)
     EXPECT_EQ(page.find("://"), std::string::npos) << "nothing fetched from elsewhere";
     EXPECT_NE(PagePolicy("n0nce").find("script-src 'nonce-n0nce'"), std::string::npos);
 
-    EXPECT_EQ(BuildReadingJson(Noon, {FeedStatus::Valid, 25}, RateOf({{0, 24}, {1000, 25}})),
+    EXPECT_EQ(BuildReadingJson({.time = Noon, .reading = {FeedStatus::Valid, 25}, .rate = RateText(RateOf({{0, 24}, {1000, 25}}))}),
               "{\"metres\":25,\"feet\":82,\"text_m\":\"+0025m\",\"text_ft\":\"+00082ft\",\"valid\":true,"
-              "\"status\":\"valid\",\"rate_m_per_min\":60.0,\"utc\":\"2026-12-08T12:34:56.789Z\"}");
-    EXPECT_EQ(BuildReadingJson(Noon, {FeedStatus::NoDisplay, 0}, {}),
+              "\"status\":\"valid\",\"rate_m_per_min\":60.0,\"utc\":\"2026-12-08T12:34:56.789Z\","
+              "\"wire_left_m\":null,\"alarms\":[],\"cast\":null,\"station\":\"\"}");
+    EXPECT_EQ(BuildReadingJson({.time = Noon, .reading = {FeedStatus::NoDisplay, 0}}),
               "{\"metres\":null,\"feet\":null,\"text_m\":\"-----m\",\"text_ft\":\"------ft\",\"valid\":false,"
-              "\"status\":\"no-display\",\"rate_m_per_min\":null,\"utc\":\"2026-12-08T12:34:56.789Z\"}");
+              "\"status\":\"no-display\",\"rate_m_per_min\":null,\"utc\":\"2026-12-08T12:34:56.789Z\","
+              "\"wire_left_m\":null,\"alarms\":[],\"cast\":null,\"station\":\"\"}");
 }

@@ -5,7 +5,7 @@
 #include <map>
 
 #include "alarms.h"
-#include "casts.h"
+#include "cast_log.h"
 #include "feed_options.h"
 #include "fake_disk.h"
 
@@ -81,7 +81,7 @@ TEST(WinchAlarms, RateAndTheDrumReserve)
     EXPECT_EQ(Changes(watch, {At(2, 951)}, slower), "5A ") << "49 m left";
     EXPECT_EQ(Changes(watch, {At(3, 945)}), "") << "55 m left, the rate not known: both stand";
     EXPECT_EQ(Changes(watch, {At(4, 944)}), "5V ");
-    EXPECT_EQ(RaisedAlarmsJson(watch), "[{\"id\":3,\"text\":\"WINCH FASTER THAN 60 M/MIN\"}]");
+    EXPECT_EQ(AlarmsJson(RaisedAlarms(watch)), "[{\"id\":3,\"text\":\"WINCH FASTER THAN 60 M/MIN\"}]");
 }
 
 // Limits in the alarms' words as the operator typed them, in sentences of
@@ -101,14 +101,14 @@ TEST(WinchAlarms, LimitsAsTyped)
     EXPECT_EQ(parse(refused), ExitUsage) << "21 characters";
     args.back() = "999999.0000000001";
     FeedOptions options;
-    ASSERT_EQ(parse(options), -1);
+    ASSERT_EQ(parse(options), std::nullopt);
     AlarmWatch watch;
     InitAlarmWatch(watch, options.alarms);
     PayoutRate rate;
     AddToRate(rate, 0, 1300);
     AddToRate(rate, 1000, 1301);
     WatchAlarms(watch, At(1, 1301), rate);
-    EXPECT_EQ(RaisedAlarmsJson(watch),
+    EXPECT_EQ(AlarmsJson(RaisedAlarms(watch)),
               "[{\"id\":1,\"text\":\"CABLE OUT ABOVE 1234.5678 M\"},"
               "{\"id\":2,\"text\":\"CABLE OUT BELOW 1000000 M\"},"
               "{\"id\":3,\"text\":\"WINCH FASTER THAN 0.1 M/MIN\"},"

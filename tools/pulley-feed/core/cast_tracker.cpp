@@ -1,0 +1,111 @@
+#include "cast_tracker.h"
+
+#include <algorithm>
+#include <cstdio>
+
+const char OpenCastNote[] = "open";
+
+static std::string Iso(int64_t utcMs)
+{
+    return IsoTimeText(UtcFromUnixMs(utcMs));
+}
+
+std::string BuildCastRow(const Cast& cast, int64_t endUtcMs, int64_t endMs, bool open, const std::string& notes)
+{
+    char numbers[96];
+    std::snprintf(numbers, sizeof numbers, "%.1f,%ld,", static_cast<double>(endMs - cast.startMs) / 1000,
+                  static_cast<long>(cast.maxMetres));
+    char rates[48];
+    std::snprintf(rates, sizeof rates, ",%.1f,%.1f,", cast.maxRateOut, cast.maxRateIn);
+    return std::to_string(cast.number) + "," + Iso(cast.startUtcMs) + "," + (open ? "" : Iso(endUtcMs)) + "," +
+           numbers + Iso(cast.maxUtcMs) + rates + notes + "\r\n";
+}
+
+void InitCastTracker(CastTracker& tracker, double startMetres, double mergeSeconds, int lastNumber)
+{
+    tracker = CastTracker{};
+    tracker.startMetres = startMetres;
+    tracker.mergeMs = static_cast<int64_t>(mergeSeconds * 1000);
+    tracker.lastNumber = lastNumber;
+    tracker.belowSinceMs = -1;
+}
+
+static std::string ClosedNote(const Cast& cast)
+{
+    return cast.merged == 0 ? "" : "tow-yo: " + std::to_string(cast.merged + 1) + " casts joined";
+}
+
+// Closes the cast at the time it fell below the start, if it has stayed
+// there for the merge time.
+static void CloseIfDone(CastTracker& tracker, int64_t nowMs, std::vector<CastRow>& rows)
+{
+    if (!tracker.active || tracker.belowSinceMs < 0 || nowMs - tracker.belowSinceMs < tracker.mergeMs)
+        return;
+    rows.push_back({BuildCastRow(tracker.cast, tracker.belowSinceUtcMs, tracker.belowSinceMs, false,
+                                 ClosedNote(tracker.cast)),
+                    false});
+    tracker.active = false;
+}
+
+std::vector<CastRow> TrackCast(CastTracker& tracker, const TimedReading& timed, const PayoutRate& rate)
+{
+    std::vector<CastRow> rows;
+    int64_t now = timed.monotonicMs;
+    if (timed.reading.status != FeedStatus::Valid) {
+        CloseIfDone(tracker, now, rows);
+        return rows;
+    }
+    int32_t metres = timed.reading.metres;
+    Cast& cast = tracker.cast;
+    if (!tracker.active) {
+        if (metres <= tracker.startMetres)
+            return rows;
+        tracker.active = true;
+        tracker.belowSinceMs = -1;
+        tracker.writtenMs = now;
+        cast = Cast{.number = ++tracker.lastNumber, .startUtcMs = timed.utcMs, .startMs = now,
+                    .lastUtcMs = timed.utcMs, .lastMs = now, .maxMetres = metres, .maxUtcMs = timed.utcMs,
+                    .maxRateOut = 0, .maxRateIn = 0, .merged = 0};
+        rows.push_back({BuildCastRow(cast, timed.utcMs, now, true, OpenCastNote), true});
+        return rows;
+    }
+    cast.lastUtcMs = timed.utcMs;
+    cast.lastMs = now;
+    if (metres > cast.maxMetres) {
+        cast.maxMetres = metres;
+        cast.maxUtcMs = timed.utcMs;
+    }
+    if (RateKnown(rate)) {
+        double perMinute = MetresPerMinute(rate);
+        cast.maxRateOut = std::max(cast.maxRateOut, perMinute);
+        cast.maxRateIn = std::max(cast.maxRateIn, -perMinute);
+    }
+    if (metres < tracker.startMetres && tracker.belowSinceMs < 0) {
+        tracker.belowSinceMs = now;
+        tracker.belowSinceUtcMs = timed.utcMs;
+    } else if (metres > tracker.startMetres && tracker.belowSinceMs >= 0) {
+        tracker.belowSinceMs = -1;  // back down within the merge time: the same cast
+        cast.merged++;
+    }
+    CloseIfDone(tracker, now, rows);
+    if (tracker.active && now - tracker.writtenMs >= OpenCastRewriteMs) {
+        tracker.writtenMs = now;
+        rows.push_back({BuildCastRow(cast, cast.lastUtcMs, cast.lastMs, true, OpenCastNote), true});
+    }
+    return rows;
+}
+
+bool OpenCastRow(const CastTracker& tracker, CastRow& row)
+{
+    if (!tracker.active)
+        return false;
+    row = {BuildCastRow(tracker.cast, tracker.cast.lastUtcMs, tracker.cast.lastMs, true, OpenCastNote), true};
+    return true;
+}
+
+std::optional<CastUnderWay> CastUnderWayOf(const CastTracker& tracker)
+{
+    if (!tracker.active)
+        return std::nullopt;
+    return CastUnderWay{tracker.cast.number, tracker.cast.startUtcMs, tracker.cast.maxMetres};
+}

@@ -1,0 +1,62 @@
+// Casts, as the wire logs ships keep: a cast starts when the count rises
+// past the start depth and ends when it falls back below it; dips shorter
+// than the merge time (tow-yos) stay in one cast. Each makes rows for the
+// cast log (cast_log.h): its open row, written again as it goes on, and its
+// closed row.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "payout_rate.h"
+#include "reading.h"
+#include "reading_json.h"
+
+// Its times are stamped in UTC; its duration is measured on the monotonic
+// clock, which no clock setting moves.
+struct Cast {
+    int number;
+    int64_t startUtcMs, startMs;
+    int64_t lastUtcMs, lastMs;  // the newest reading in it
+    int32_t maxMetres;
+    int64_t maxUtcMs;
+    double maxRateOut, maxRateIn;  // metres a minute, both 0 or more
+    int merged;                    // dips below the start joined into it
+};
+// cast,start_utc,end_utc,duration_s,max_wire_out_m,max_utc,
+// max_rate_out_m_per_min,max_rate_in_m_per_min,notes. An open cast has no
+// end yet; its duration runs to its newest reading.
+std::string BuildCastRow(const Cast& cast, int64_t endUtcMs, int64_t endMs, bool open, const std::string& notes);
+
+struct CastTracker {
+    double startMetres;
+    int64_t mergeMs;
+    int lastNumber;    // of the casts written before
+    bool active;
+    Cast cast;
+    int64_t belowSinceMs;     // monotonic, while under the start; -1 above it
+    int64_t belowSinceUtcMs;  // the cast's end, unless it rises again in time
+    int64_t writtenMs;        // when the open row was last written (monotonic)
+};
+
+// A row for the cast log: the open cast's (which replaces the open one
+// before it) or a closed cast's.
+struct CastRow {
+    std::string text;
+    bool open;
+};
+
+constexpr int64_t OpenCastRewriteMs = 10000;
+
+void InitCastTracker(CastTracker& tracker, double startMetres, double mergeSeconds, int lastNumber);
+// The rows the reading makes: a cast opened, its open row written again
+// (every 10 s while it changes), or a cast closed.
+std::vector<CastRow> TrackCast(CastTracker& tracker, const TimedReading& timed, const PayoutRate& rate);
+// The open cast's row as it stands, for the feed's stop; none when no cast is open.
+bool OpenCastRow(const CastTracker& tracker, CastRow& row);
+// The cast under way, for the page; none between casts.
+std::optional<CastUnderWay> CastUnderWayOf(const CastTracker& tracker);
+// The notes of a cast's open row: the cast log closes a row left so.
+extern const char OpenCastNote[];

@@ -1,0 +1,28 @@
+// The files the logs are written to, reached through a table of
+// operations: the disk's on Windows, one in memory that fails on purpose in
+// the tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+typedef void* LogFile;  // null: none
+
+struct LogFileOps {
+    // Opens the file for reading and writing, created empty when missing;
+    // others may read it meanwhile. Null when it cannot be.
+    LogFile (*Open)(void* context, const std::string& path);
+    bool (*Size)(void* context, LogFile file, int64_t& size);
+    // Reads or writes at the offset; the number of bytes done, which may be
+    // fewer than asked, or -1.
+    int64_t (*ReadAt)(void* context, LogFile file, int64_t offset, char* bytes, int64_t count);
+    int64_t (*WriteAt)(void* context, LogFile file, int64_t offset, const char* bytes, int64_t count);
+    bool (*Flush)(void* context, LogFile file);  // onto the disk
+    bool (*Truncate)(void* context, LogFile file, int64_t size);
+    void (*Close)(void* context, LogFile file);
+    // Creates the folder, and the folders above it that are missing.
+    bool (*MakeFolder)(void* context, const std::string& path);
+    // What the last operation that failed on this thread said, in words.
+    std::string (*LastError)(void* context);
+    void* context;
+};

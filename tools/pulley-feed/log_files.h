@@ -1,7 +1,0 @@
-// The survey log's files on Windows, their paths in UTF-8 (the feed's
-// command line is read as UTF-16 and kept in UTF-8).
-#pragma once
-
-#include "survey_log.h"
-
-extern const LogFileOps Win32LogFiles;
