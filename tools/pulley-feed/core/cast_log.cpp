@@ -12,8 +12,11 @@ const char CastHeader[] =
 
 static const char IncompleteNote[] = "incomplete: the feed stopped during the cast";
 
+// No cast lasts a year: a longer duration in an open row is not ours.
+constexpr double MostCastSeconds = 366 * 86400.0;
+
 // The open cast a stopped feed left, closed: its end the last reading it
-// had, its duration as written.
+// had, its duration as written (one no cast has ends it at its start).
 static bool CloseLeftOpen(std::vector<std::string> fields, std::string& row)
 {
     int64_t startMs = 0;
@@ -22,6 +25,8 @@ static bool CloseLeftOpen(std::vector<std::string> fields, std::string& row)
     start.pop_back();  // a whole row's time ends in Z
     if (!ParseIsoTime(start.c_str(), startMs) || !ParseDecimal(fields[3].c_str(), seconds))
         return false;
+    if (!(seconds >= 0 && seconds <= MostCastSeconds))
+        seconds = 0;
     fields[2] = IsoTimeText(UtcFromUnixMs(startMs + static_cast<int64_t>(seconds * 1000)));
     fields[8] = IncompleteNote;
     row.clear();
