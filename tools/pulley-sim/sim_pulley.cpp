@@ -28,7 +28,8 @@ static void ReplyWith(Frame& reply, const Frame& request, const void* payload, i
     reply.sequence = request.sequence;
     reply.command = ReplyTo(request.command);
     reply.length = static_cast<uint8_t>(length);
-    std::memcpy(reply.payload, payload, static_cast<size_t>(length));
+    if (length > 0)  // an empty reply may come with no payload at all
+        std::memcpy(reply.payload, payload, static_cast<size_t>(length));
 }
 
 static void ReplyWithError(Frame& reply, const Frame& request, ProtocolError error)
