@@ -57,6 +57,15 @@ struct FakeDisk {
         disk.handles.push_back({path, disk.generation});
         return &disk.handles.back();
     }
+    static LogFile OpenToRead(void* context, const std::string& path)
+    {
+        FakeDisk& disk = Of(context);
+        std::lock_guard<std::mutex> hold(disk.lock);
+        if (disk.failAll || !disk.files.count(path) || disk.refused.count(Name(path)))
+            return nullptr;
+        disk.handles.push_back({path, disk.generation});
+        return &disk.handles.back();
+    }
     static bool Size(void* context, LogFile file, int64_t& size)
     {
         std::lock_guard<std::mutex> hold(Of(context).lock);
@@ -109,7 +118,7 @@ struct FakeDisk {
     }
     static std::string LastError(void*) { return "the fake disk said no"; }
 
-    LogFileOps ops{Open, Size, ReadAt, WriteAt, Flush, Truncate, Close, MakeFolder, LastError, this};
+    LogFileOps ops{Open, OpenToRead, Size, ReadAt, WriteAt, Flush, Truncate, Close, MakeFolder, LastError, this};
 
     std::string Text(const std::string& name)
     {

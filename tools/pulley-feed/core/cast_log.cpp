@@ -41,6 +41,7 @@ struct CastRowsFound {
     int highestNumber = 0;
     int64_t lastAt = -1, lastEnd = -1;
     std::vector<std::string> lastFields;
+    CastList listed;
 };
 
 static bool FindCastRows(const CastLog& log, CastRowsFound& found)
@@ -68,6 +69,7 @@ static bool FindCastRows(const CastLog& log, CastRowsFound& found)
             found.lastAt = rowAt + static_cast<int64_t>(start);
             found.lastEnd = rowAt + static_cast<int64_t>(end) + 1;
             found.lastFields = fields;
+            ListCast(found.listed, fields);
         }
         partial.erase(0, start);
     }
@@ -94,6 +96,8 @@ static bool CloseCastLeftOpen(CastLog& log, const CastRowsFound& found, std::str
     if (!WriteWholeAt(files, log.file, found.lastAt, row + after, reason, cutBack))
         return false;
     log.length = found.lastAt + static_cast<int64_t>(row.size() + after.size());
+    // It is the last of ours, so the last listed too: listed as closed now.
+    log.listed.closed.back() = SplitFields(row.substr(0, row.size() - 2));
     return true;
 }
 
@@ -125,6 +129,7 @@ bool OpenCastLog(CastLog& log, const LogFileOps& files, const std::string& folde
     CastRowsFound found;
     if (!OpenCastFile(log, false, found, reason))
         return false;
+    log.listed = found.listed;
     if (!CloseCastLeftOpen(log, found, reason)) {
         CloseCastLog(log);
         return false;

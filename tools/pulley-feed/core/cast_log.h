@@ -19,6 +19,7 @@ struct CastLog {
     LogFile file;          // null after a failure it could not be cut back from: opened again
     int64_t length;        // whole rows
     int64_t openRowAt;     // where the open cast's row starts; -1 when none
+    CastList listed = {};  // the last casts in the file when it was opened, for the page
 };
 // Opens (or starts) casts.csv in the folder. People open it in a spreadsheet
 // and type notes: their rows stay, and the casts are numbered on from the

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "row_shapes.h"
+#include "tool_args.h"
+
 const char OpenCastNote[] = "open";
 
 static std::string Iso(int64_t utcMs)
@@ -108,4 +111,47 @@ std::optional<CastUnderWay> CastUnderWayOf(const CastTracker& tracker)
     if (!tracker.active)
         return std::nullopt;
     return CastUnderWay{tracker.cast.number, tracker.cast.startUtcMs, tracker.cast.maxMetres};
+}
+
+void ListCast(CastList& list, const std::vector<std::string>& fields)
+{
+    list.closed.push_back(fields);
+    if (list.closed.size() > MostCastsListed)
+        list.closed.pop_front();
+}
+
+// A cast's row in JSON: its columns by the header's names, numbers as
+// numbers, an empty end as null.
+static std::string CastRowJson(const std::vector<std::string>& fields)
+{
+    static const char* const names[] = {"cast",         "start_utc", "end_utc", "duration_s", "max_wire_out_m",
+                                        "max_utc",      "max_rate_out_m_per_min", "max_rate_in_m_per_min", "notes"};
+    std::string json = "{";
+    for (size_t i = 0; i < 9 && i < fields.size(); i++) {
+        double number = 0;
+        std::string value = fields[i];
+        if (i == 8)  // the notes take what is left, commas and all
+            for (size_t more = 9; more < fields.size(); more++)
+                value += "," + fields[more];
+        bool numeric = i == 0 || i == 3 || i == 4 || i == 6 || i == 7;
+        json.append(i == 0 ? "\"" : ",\"").append(names[i]).append("\":");
+        if (numeric && ParseDecimal(value.c_str(), number))
+            json.append(DecimalText(number));
+        else if (value.empty() && i == 2)
+            json.append("null");
+        else
+            json.append(JsonString(value));
+    }
+    return json + "}";
+}
+
+std::string CastsJson(const CastList& list, const CastTracker& tracker)
+{
+    std::string json = "[";
+    for (const std::vector<std::string>& fields : list.closed)
+        json.append(json.size() > 1 ? "," : "").append(CastRowJson(fields));
+    CastRow open;
+    if (OpenCastRow(tracker, open))
+        json.append(json.size() > 1 ? "," : "").append(CastRowJson(SplitFields(open.text.substr(0, open.text.size() - 2))));
+    return json + "]";
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,6 +57,18 @@ void InitCastTracker(CastTracker& tracker, double startMetres, double mergeSecon
 std::vector<CastRow> TrackCast(CastTracker& tracker, const TimedReading& timed, const PayoutRate& rate);
 // The open cast's row as it stands, for the feed's stop; none when no cast is open.
 bool OpenCastRow(const CastTracker& tracker, CastRow& row);
+// The casts the page lists: the last 50 closed, each as its row's fields.
+constexpr size_t MostCastsListed = 50;
+struct CastList {
+    std::deque<std::vector<std::string>> closed;
+};
+void ListCast(CastList& list, const std::vector<std::string>& fields);
+// [{"cast":12,"start_utc":"...","end_utc":"..."|null,"duration_s":..,
+// "max_wire_out_m":..,"max_utc":"...","max_rate_out_m_per_min":..,
+// "max_rate_in_m_per_min":..,"notes":"..."},...], oldest first, the cast
+// under way last (its end null).
+std::string CastsJson(const CastList& list, const CastTracker& tracker);
+
 // The cast under way, for the page; none between casts.
 std::optional<CastUnderWay> CastUnderWayOf(const CastTracker& tracker);
 // The notes of a cast's open row: the cast log closes a row left so.

@@ -25,6 +25,7 @@ public:
               std::function<void(const std::string&)> report, std::string& failure);
     LogWriter* Writer() const { return writer_.get(); }
     int LastCastNumber() const { return lastCastNumber_; }
+    const CastList& ListedCasts() const { return casts_.listed; }
     // The rows still waiting get one last try, for at most waitMs, and the
     // files are closed; the number of rows not written. threadEnded false:
     // a write still holds the writer, which is left as it is (the process

@@ -5,9 +5,10 @@
 #include "log_rows.h"
 #include "log_writer.h"
 #include "reading_json.h"
+#include "row_shapes.h"
 
 void InitFeedState(FeedState& state, const FeedOptions& options, const FeedOutputs& outputs, LogWriter* log,
-                   int lastCastNumber)
+                   int lastCastNumber, const CastList& listed)
 {
     state = FeedState{.format = options.format,
                       .xdrName = options.xdrName,
@@ -23,7 +24,15 @@ void InitFeedState(FeedState& state, const FeedOptions& options, const FeedOutpu
                       .watchAlarms = AnyAlarmAsked(options.alarms),
                       .trackCasts = options.casts && log != nullptr,
                       .alarms = {},
-                      .casts = {}};
+                      .casts = {},
+                      .listedCasts = listed,
+                      .history = {},
+                      .limits = {.above = options.alarms.above,
+                                 .below = options.alarms.below,
+                                 .reserve = options.alarms.reserve,
+                                 .aboveMetres = options.alarms.aboveMetres,
+                                 .belowMetres = options.alarms.belowMetres,
+                                 .reserveMetres = options.alarms.wireLength - options.alarms.reserveMetres}};
     InitAlarmWatch(state.alarms, options.alarms);
     InitCastTracker(state.casts, options.castStartMetres, options.castMergeSeconds, lastCastNumber);
 }
@@ -40,8 +49,11 @@ static std::string WireLeft(const FeedState& state, const FeedReading& reading)
 
 static void PushCastRows(FeedState& state, const std::vector<CastRow>& rows, int64_t utcMs)
 {
-    for (const CastRow& row : rows)
+    for (const CastRow& row : rows) {
         state.log->Push({"", row.text, utcMs, true, row.open});
+        if (!row.open)
+            ListCast(state.listedCasts, SplitFields(row.text.substr(0, row.text.size() - 2)));
+    }
 }
 
 void TakeReading(FeedState& state, const TimedReading& timed)
@@ -60,6 +72,7 @@ void TakeReading(FeedState& state, const TimedReading& timed)
         AddToRate(state.rate, timed.monotonicMs, reading.metres);
     else
         state.rate.samples.clear();
+    state.history.Add(timed.utcMs, reading, state.rate);
     UtcTime time = UtcFromUnixMs(timed.utcMs);
     std::string wireLeft = WireLeft(state, reading);
     std::vector<std::string> lines;

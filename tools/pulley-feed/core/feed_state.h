@@ -10,6 +10,7 @@
 #include "alarms.h"
 #include "cast_tracker.h"
 #include "feed_options.h"
+#include "history.h"
 #include "payout_rate.h"
 #include "reading.h"
 #include "schedule.h"
@@ -44,10 +45,14 @@ struct FeedState {
     bool watchAlarms, trackCasts;
     AlarmWatch alarms;
     CastTracker casts;
+    CastList listedCasts;  // for /casts.json
+    History history;       // for /history.json
+    ChartLimits limits;    // the lines the chart draws
 };
-// lastCastNumber: the cast log's last, to number on from.
+// lastCastNumber: the cast log's last, to number on from; listed: the
+// casts it listed when it was opened.
 void InitFeedState(FeedState& state, const FeedOptions& options, const FeedOutputs& outputs, LogWriter* log,
-                  int lastCastNumber);
+                   int lastCastNumber, const CastList& listed = {});
 void TakeReading(FeedState& state, const TimedReading& reading);
 // At the feed's stop: an open cast's row, as it stands.
 void EndFeedState(FeedState& state);

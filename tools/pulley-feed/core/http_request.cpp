@@ -69,7 +69,26 @@ Route RouteOf(const HttpRequest& request)
         return Route::Events;
     if (request.path == "/count.json")
         return Route::Count;
+    if (request.path == "/history.json")
+        return Route::History;
+    if (request.path == "/casts.json")
+        return Route::Casts;
     return Route::NotFound;
+}
+
+std::vector<std::string> SplitQuery(const std::string& query)
+{
+    std::vector<std::string> parts;
+    for (size_t start = 0; start < query.size();) {
+        size_t end = query.find('&', start);
+        if (end == std::string::npos)
+            end = query.size();
+        parts.push_back(query.substr(start, end - start));
+        start = end + 1;
+        if (end + 1 == query.size())
+            parts.push_back("");  // a part left empty at the end
+    }
+    return parts;
 }
 
 static const char* ReasonOf(int status)

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 constexpr size_t MostRequestHeadBytes = 8 * 1024;
 
@@ -23,9 +24,11 @@ struct HttpRequest {
 // comes, TooLarge beyond MostRequestHeadBytes.
 HeadState ReadRequestHead(const std::string& bytes, HttpRequest& request);
 
-enum class Route { Page, Events, Count, NotFound, MethodNotAllowed };
+enum class Route { Page, Events, Count, History, Casts, NotFound, MethodNotAllowed };
 Route RouteOf(const HttpRequest& request);
 bool IsHead(const HttpRequest& request);  // HEAD: the head of the answer only
+// A query's parts, split at each &: "seconds=60&step=1" is two.
+std::vector<std::string> SplitQuery(const std::string& query);
 
 // The head of an answer, with Content-Length when length >= 0. Every
 // answer but the event stream closes the connection after it.

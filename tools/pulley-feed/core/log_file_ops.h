@@ -12,6 +12,9 @@ struct LogFileOps {
     // Opens the file for reading and writing, created empty when missing;
     // others may read it meanwhile. Null when it cannot be.
     LogFile (*Open)(void* context, const std::string& path);
+    // Opens a file that exists, to read it while others write it; null when
+    // it does not exist or cannot be read.
+    LogFile (*OpenToRead)(void* context, const std::string& path);
     bool (*Size)(void* context, LogFile file, int64_t& size);
     // Reads or writes at the offset; the number of bytes done, which may be
     // fewer than asked, or -1.

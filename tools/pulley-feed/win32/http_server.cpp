@@ -67,8 +67,23 @@ void HttpServer::AnswerRequest(TcpClient& client, const HttpRequest& request, in
         else
             Answer(client, 200, "application/json", latestJson_ + "\n", headOnly, nowMs);
         break;
+    case Route::History: {
+        HistoryQuery query;
+        if (ParseHistoryQuery(request.query, query))
+            Answer(client, 200, "application/json", HistoryJson(feed_->history, query, feed_->limits) + "\n", headOnly,
+                   nowMs);
+        else
+            Answer(client, 400, "text/plain", "history.json takes seconds=1..86400 and step=1..3600\n", headOnly, nowMs);
+        break;
+    }
+    case Route::Casts:
+        Answer(client, 200, "application/json",
+               (feed_->trackCasts ? CastsJson(feed_->listedCasts, feed_->casts) : std::string("[]")) + "\n", headOnly,
+               nowMs);
+        break;
     case Route::NotFound:
-        Answer(client, 404, "text/plain", "not found: this feed serves /, /events and /count.json\n", headOnly, nowMs);
+        Answer(client, 404, "text/plain",
+               "not found: this feed serves /, /events, /count.json, /history.json and /casts.json\n", headOnly, nowMs);
         break;
     case Route::MethodNotAllowed:
         Answer(client, 405, "text/plain", "read only: GET and HEAD\n", false, nowMs, "Allow: GET, HEAD\r\n");
@@ -107,9 +122,10 @@ bool HttpServer::OnReceived(void* context, TcpClient& client, int64_t nowMs)
 }
 
 bool HttpServer::Open(const Endpoint& endpoint, size_t maxClients, const std::string& stationName,
-                      std::string& reason)
+                      const FeedState& feed, std::string& reason)
 {
     stationName_ = stationName;
+    feed_ = &feed;
     return OpenTcpServer(server_, endpoint, maxClients, MostWebInputPerSecond,
                          {.Accepted = OnAccepted, .Received = OnReceived, .context = this}, reason);
 }

@@ -1,5 +1,6 @@
 // The count on a web page, served on the feed's loop: the page, a stream of
-// its readings as Server-Sent Events, and the reading as JSON. Read-only:
+// its readings as Server-Sent Events, the reading as JSON, and the trend
+// and the casts the page charts. Read-only:
 // nothing a browser sends changes anything.
 #pragma once
 
@@ -8,13 +9,16 @@
 #include <string>
 
 #include "endpoint.h"
+#include "feed_state.h"
 #include "http_request.h"
 #include "tcp_server.h"
 
 class HttpServer : public TcpOutput {
 public:
-    // Listens on the endpoint; false with the reason.
-    bool Open(const Endpoint& endpoint, size_t maxClients, const std::string& stationName, std::string& reason);
+    // Listens on the endpoint; false with the reason. The history and the
+    // casts are the feed's, read on the same thread.
+    bool Open(const Endpoint& endpoint, size_t maxClients, const std::string& stationName, const FeedState& feed,
+              std::string& reason);
 
     // The newest reading, and, when it is an event, an event to every stream.
     void Publish(const Publication& publication, int64_t nowMs) override;
@@ -27,5 +31,6 @@ private:
     void AnswerRequest(TcpClient& client, const HttpRequest& request, int64_t nowMs);
 
     std::string stationName_;
+    const FeedState* feed_ = nullptr;
     std::string latestJson_;  // the newest reading, for count.json and new streams
 };

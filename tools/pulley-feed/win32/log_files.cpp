@@ -11,6 +11,13 @@ static LogFile OpenLogFile(void*, const std::string& path)
     return file == INVALID_HANDLE_VALUE ? nullptr : file;
 }
 
+static LogFile OpenLogFileToRead(void*, const std::string& path)
+{
+    HANDLE file = CreateFileW(Utf16(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
 static bool LogFileSize(void*, LogFile file, int64_t& size)
 {
     LARGE_INTEGER length{};
@@ -77,6 +84,7 @@ static std::string LastLogError(void*)
 
 const LogFileOps Win32LogFiles = {
     .Open = OpenLogFile,
+    .OpenToRead = OpenLogFileToRead,
     .Size = LogFileSize,
     .ReadAt = ReadLogFile,
     .WriteAt = WriteLogFile,

@@ -202,7 +202,7 @@ std::optional<FeedExitCode> FeedProgram::OpenOutputs()
     }
     for (const Endpoint& endpoint : options_.webEndpoints) {
         auto web = std::make_unique<HttpServer>();
-        if (!web->Open(endpoint, maxClients, options_.stationName, reason))
+        if (!web->Open(endpoint, maxClients, options_.stationName, state_, reason))
             return Fail(ExitCannotOpen, "cannot serve the web page on " + endpoint.text + ": " + reason);
         network_.outputs.push_back(std::move(web));
     }
@@ -243,7 +243,14 @@ std::optional<FeedExitCode> FeedProgram::Open()
     if (failed)
         return failed;
     InitFeedState(state_, options_, {.Publish = Publish, .Say = Say, .context = this}, logs_.Writer(),
-                  logs_.LastCastNumber());
+                  logs_.LastCastNumber(), logs_.ListedCasts());
+    if (!options_.logFolder.empty()) {  // the trend of the last 24 hours, as the log has it
+        int64_t started = MonotonicNow(nullptr);
+        size_t rows = FillHistoryFromLog(state_.history, Win32LogFiles, options_.logFolder, UtcNow(this));
+        if (rows > 0)
+            console_.Message("the trend: " + std::to_string(rows) + " rows of the last 24 hours read back in " +
+                             std::to_string(MonotonicNow(nullptr) - started) + " ms");
+    }
     stop.network = &network_;
     return std::nullopt;
 }
