@@ -127,7 +127,12 @@ class WebPage(DisplayTestCase):
         wait_for(lambda: self.browser.find_element(By.ID, 'beat').get_attribute('class') != beat, 2, 'a heartbeat')
         sim.control('count 10033')
         self.shows('+10033', 3, 'the new count')
-        for width, height, tall in ((1280, 720, 0.4), (800, 1280, 0.4), (360, 740, 0)):
+        # The digits' share of the screen, the chart hidden and shown.
+        for query, width, height, tall in (('?chart=0', 1280, 720, 0.4), ('', 800, 1280, 0.4), ('', 360, 740, 0),
+                                           ('?chart=1', 1280, 720, 0.3), ('', 1024, 768, 0.3)):
+            if query:
+                self.open_page(query)
+                self.shows('+10033', 3, 'the count again')
             viewport(self.browser, width, height)
             time.sleep(0.5)
             count, inner, scroll = self.browser.execute_script(DIGITS_DRAWN)
@@ -232,7 +237,8 @@ class WebPage(DisplayTestCase):
         self.open_page()
         self.shows('+1234', 3, 'the count')
         self.assertEqual(self.browser.execute_script(
-            "return [document.getElementById('station').textContent, document.querySelectorAll('b').length]"), [name, 0])
+            "return [document.getElementById('station').textContent, document.querySelectorAll('#station *').length]"),
+            [name, 0])
         self.assertEqual(json.loads(http(self.port, b'GET /count.json HTTP/1.0\r\n\r\n')[2])['station'], name)
         feed.kill()
         killed = time.monotonic()
