@@ -50,18 +50,47 @@ return Array.from(context.getImageData(2, 2, 1, 1).data.slice(0, 3));
 """
 
 
+def log_earlier_cast(folder, ended):
+    """A cast to 600 m that ended at `ended` (Unix seconds), logged as the
+    feed logs one: the screenshots for the operator's guide show the trend
+    and profile of a cast as crews see them."""
+    rows, metres, speed, t, phase = [], 0.0, 0.0, ended - 1560, 'out'
+    while t < ended:
+        if phase == 'out' and metres >= 600:
+            phase, bottom_until = 'bottom', t + 60
+        elif phase == 'bottom' and t >= bottom_until:
+            phase = 'in'
+        wanted = {'out': min(60, 10 + (600 - metres) * 0.8), 'bottom': 0, 'in': -min(60, 10 + metres * 0.8)}[phase]
+        speed += max(-3, min(3, wanted - speed))  # a winch eases into a speed
+        metres = max(0.0, metres + speed / 60)
+        rows.append((t, round(metres), speed))
+        t += 1
+    day = time.strftime('%Y-%m-%d', time.gmtime(ended))
+    stamp = lambda t: time.strftime('%Y-%m-%dT%H:%M:%S.000Z', time.gmtime(t))
+    with open(os.path.join(folder, 'pulley-%s.csv' % day), 'w', newline='') as log:
+        log.write('utc,metres,status,rate_m_per_min,wire_left_m,note\r\n')
+        log.writelines('%s,%d,valid,%.1f,,\r\n' % (stamp(t), m, r) for t, m, r in rows)
+    deepest = max(rows, key=lambda row: row[1])
+    with open(os.path.join(folder, 'casts.csv'), 'w', newline='') as casts:
+        casts.write('cast,start_utc,end_utc,duration_s,max_wire_out_m,max_utc,max_rate_out_m_per_min,'
+                    'max_rate_in_m_per_min,notes\r\n1,%s,%s,%.1f,%d,%s,60.0,60.0,CTD station 14\r\n' % (
+                        stamp(rows[0][0]), stamp(ended), ended - rows[0][0], deepest[1], stamp(deepest[0])))
+
+
 class Trend(DisplayTestCase):
     def setUp(self):
         super().setUp()
         self.port = free_port()
         self.folder = os.path.join(self.dir, 'log')
         os.mkdir(self.folder)
+        if os.environ.get('PULLEY_SCREENSHOTS'):
+            log_earlier_cast(self.folder, int(time.time()) - 240)
         self.browser = None
 
     def feed(self):
         feed = self.start_feed('--wait', '--http', '127.0.0.1:%d' % self.port, '--log', self.folder, '--casts',
                                '--alarm-above', '140')
-        wait_for(lambda: connect(self.port), 10, 'the page served')
+        wait_for(lambda: connect(self.port), 10, 'the page served').close()
         return feed
 
     def history(self, seconds):
@@ -114,7 +143,6 @@ class Trend(DisplayTestCase):
         # The alarm's limit, dashed across the plot.
         limit = self.drawn([[t, 140] for t in range(int(t0), int(points[-1][0]), 5000)], '--chart-limit')
         self.assertGreater(sum(limit) / len(limit), 0.5)
-        self.shot('page-chart-day.png')
         # The night palette on the chart.
         self.open_page('?night=1')
         wait_for(lambda: self.points_drawn() >= served, 2, 'the trend drawn at night')
@@ -123,13 +151,17 @@ class Trend(DisplayTestCase):
             "return getComputedStyle(document.getElementById('trend')).getPropertyValue('--chart-line').trim()"),
             '#b00000')
         self.assertGreaterEqual(sum(self.drawn(valid)) / len(valid), 0.9)
-        self.shot('page-chart-night.png')
-        if os.environ.get('PULLEY_SCREENSHOTS'):  # the casts view, for the operator's guide
+        if os.environ.get('PULLEY_SCREENSHOTS'):  # for the operator's guide: the last hour, and the casts
+            for night in (0, 1):
+                self.open_page('?night=%d' % night)
+                self.browser.find_element('css selector', '#chart-bar [data-range="3600"]').click()
+                time.sleep(2)
+                self.shot('page-chart-%s.png' % ('night' if night else 'day'))
             self.open_page('?night=0')
             self.browser.find_element('id', 'casts-button').click()
             wait_for(lambda: self.browser.find_elements('css selector', '#casts-rows tr'), 3, 'the casts listed')
-            self.browser.find_elements('css selector', '#casts-rows tr')[0].click()
-            time.sleep(1.5)
+            self.browser.find_elements('css selector', '#casts-rows tr')[-1].click()
+            time.sleep(2)
             self.shot('page-casts.png')
         # Restarted on its log, the feed serves the same counts for the same seconds.
         before = {point[0]: point[1] for point in self.history(600)[:-3]}  # rows of the last seconds go with a kill
@@ -142,9 +174,7 @@ class Trend(DisplayTestCase):
         self.assertEqual([after[t] for t in both], [before[t] for t in both])
 
     def shot(self, name):
-        shots = os.environ.get('PULLEY_SCREENSHOTS', '')
-        if shots:
-            self.browser.save_screenshot(os.path.join(shots, name))
+        self.browser.save_screenshot(os.path.join(os.environ['PULLEY_SCREENSHOTS'], name))
 
 
 if __name__ == '__main__':

@@ -318,7 +318,7 @@ class WebPage(DisplayTestCase):
         self.assertTrue(os.listdir(folder))
         nonce = headers['content-security-policy'].split("'nonce-")[1].split("'")[0]
         self.assertEqual((status, headers['content-type']), (200, 'text/html; charset=utf-8'))
-        self.assertLess(len(page), 32 * 1024)
+        self.assertLess(len(page), 64 * 1024)
         self.assertEqual(page.count(b'nonce="%s"' % nonce.encode()), 2, 'its one style and one script')
         self.assertNotIn(b'://', page, 'nothing fetched from elsewhere')
         self.assertIn("default-src 'none'", headers['content-security-policy'])
@@ -328,6 +328,14 @@ class WebPage(DisplayTestCase):
                          (200, ['alarms', 'cast', 'feet', 'metres', 'rate_m_per_min', 'station', 'status', 'text_ft',
                                 'text_m', 'utc', 'valid', 'wire_left_m']))
         self.assertEqual(http(port, b'GET /reset HTTP/1.1\r\n\r\n')[0], 404)
+        # The trend's routes: the history as asked for, mistakes in its query
+        # refused, and no casts without --casts.
+        status, headers, body = http(port, b'GET /history.json?step=10&seconds=60 HTTP/1.0\r\n\r\n')
+        self.assertEqual((status, headers['cache-control'], json.loads(body)['step_s']), (200, 'no-store', 10))
+        for query in (b'seconds=86401', b'hours=1'):
+            self.assertEqual(http(port, b'GET /history.json?' + query + b' HTTP/1.0\r\n\r\n')[0], 400, query)
+        status, _, body = http(port, b'GET /casts.json HTTP/1.0\r\n\r\n')
+        self.assertEqual((status, json.loads(body)), (200, []))
         for method in (b'POST', b'PUT', b'DELETE'):
             status, headers, _ = http(port, method + b' /count.json HTTP/1.1\r\nContent-Length: 0\r\n\r\n')
             self.assertEqual((status, headers['allow']), (405, 'GET, HEAD'))
