@@ -198,6 +198,73 @@ class Bench(DisplayTestCase):
         row('  of which the display\'s poll / the feed\'s and the browser\'s share, median',
             '%.0f / %.0f ms' % (statistics.median(display) * 1000, statistics.median(rest) * 1000))
 
+    def trend_costs(self):
+        """The trend: a day of rows read back at start, /history.json for
+        24 h at a step of a minute, and what 20 pages showing the chart
+        cost the feed and one of them its browser."""
+        folder = os.path.join(self.dir, 'trend-log')
+        os.mkdir(folder)
+        now = int(time.time())
+        rows_by_day = {}
+        for second in range(now - 86400, now):
+            day = time.strftime('%Y-%m-%d', time.gmtime(second))
+            rows_by_day.setdefault(day, []).append('%s.000Z,%d,valid,%.1f,,\r\n' % (
+                time.strftime('%Y-%m-%dT%H:%M:%S', time.gmtime(second)), 1000 + second % 600, 60.0))
+        for day, day_rows in rows_by_day.items():
+            with open(os.path.join(folder, 'pulley-%s.csv' % day), 'w', newline='') as f:
+                f.write('utc,metres,status,rate_m_per_min,wire_left_m,note\r\n' + ''.join(day_rows))
+        port = free_port()
+        # On every address, so that each page below can have one of its own:
+        # a browser keeps at most six connections to one host, and each page
+        # holds its event stream open.
+        feed = self.start_feed('--wait', '--http', port, '--max-clients', 200, '--log', folder)
+        wait_for(lambda: connect(port), 20, 'the page served')
+        times = []
+        for _ in range(21):
+            started = time.monotonic()
+            client = connect(port)
+            client.sendall(b'GET /history.json?seconds=86400&step=60 HTTP/1.0\r\n\r\n')
+            answer = b''
+            while chunk := client.recv(65536):
+                answer += chunk
+            client.close()
+            times.append(time.monotonic() - started)
+        first, times = times[0], times[1:]
+        row('/history.json, 24 h at a step of 60 s (%d KB): the first (behind the read-back at start) / median / '
+            'worst of 20 more' % (len(answer) // 1024),
+            '%.1f / %.1f / %.1f ms' % (first * 1000, statistics.median(times) * 1000, max(times) * 1000))
+        browser = chromium(1280, 720)
+
+        def watch():
+            """The shares of a core the page's tasks (as Chromium counts
+            them) and the feed took over the watch."""
+            tasks = lambda: next(m['value'] for m in browser.execute_cdp_cmd('Performance.getMetrics', {})['metrics']
+                                 if m['name'] == 'TaskDuration')
+            time.sleep(5)
+            page_before, feed_before, started = tasks(), cpu_seconds(feed.pid), time.monotonic()
+            time.sleep(self.idle_seconds)
+            seconds = time.monotonic() - started
+            return (100 * (tasks() - page_before) / seconds, 100 * (cpu_seconds(feed.pid) - feed_before) / seconds)
+        try:
+            browser.get('http://127.0.0.1:%d/' % port)
+            browser.execute_cdp_cmd('Performance.enable', {})
+            page_alone, _ = watch()
+            for page in range(2, 21):
+                browser.switch_to.new_window('tab')
+                browser.get('http://127.0.0.%d:%d/' % (page, port))
+            browser.switch_to.window(browser.window_handles[0])
+            page_among, feed_share = watch()
+        finally:
+            browser.quit()
+        row('CPU of pulley-feed with 20 pages showing the chart, count changing, over %d s' % self.idle_seconds,
+            '%.2f%% of one core' % feed_share)
+        row('CPU of a page with the chart live in Chromium (its tasks), alone / among 20 tabs, over %d s' %
+            self.idle_seconds, '%.2f%% / %.2f%% of one core' % (page_alone, page_among))
+        feed.kill()
+        said = feed.communicate(timeout=10)[1]
+        read_back = [line for line in said.split('\n') if 'read back' in line]
+        row('the day files of 24 h read back at start (%d rows)' % 86400, read_back[0].split('in ')[-1] if read_back else '?')
+
     def runTest(self):
         self.link()
         self.poll_tick()
@@ -210,6 +277,7 @@ class Bench(DisplayTestCase):
         for clients in (1, 100):
             self.feed_cpu('tcp', clients)
         self.feed_cpu('http', 100, b'GET /events HTTP/1.1\r\nAccept: text/event-stream\r\n\r\n')
+        self.trend_costs()
         self.exit_display()
 
 
