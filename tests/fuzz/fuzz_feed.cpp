@@ -1,6 +1,6 @@
 // What pulley-feed reads from outside: relay lines through the serial
-// reader, request heads from browsers, and its command line (times,
-// endpoints, numbers). Nothing may
+// reader, request heads from browsers, and its command line and settings
+// file (times, endpoints, numbers). Nothing may
 // crash, and what is accepted must mean what it says. Run it with
 // -close_fd_mask=3: every refused command line says why.
 #include <cstdint>
@@ -13,6 +13,7 @@
 #include "endpoint.h"
 #include "relay_lines.h"
 #include "utc_time.h"
+#include "config_file.h"
 #include "feed_options.h"
 #include "http_request.h"
 
@@ -30,6 +31,8 @@ static void ReadAsRelayLines(const std::string& input)
     }
 }
 
+static void CheckAccepted(const FeedOptions& options);
+
 static void ReadAsCommandLine(const std::string& input)
 {
     std::vector<std::string> words{"pulley-feed"};
@@ -41,8 +44,23 @@ static void ReadAsCommandLine(const std::string& input)
     for (std::string& word : words)
         argv.push_back(word.data());
     FeedOptions options;
-    if (ParseFeedOptions(static_cast<int>(argv.size()), argv.data(), options))
-        return;
+    if (!ParseFeedOptions(static_cast<int>(argv.size()), argv.data(), options))
+        CheckAccepted(options);
+}
+
+// The same read from a settings file, line by line.
+static void ReadAsSettingsFile(const std::string& input)
+{
+    std::vector<ToolArg> args;
+    std::string error;
+    FeedOptions options;
+    if (ReadConfigText(input, "pulley-feed.ini", args, error) && !ParseFeedOptions(args, options))
+        CheckAccepted(options);
+}
+
+// Options accepted to run with mean what they say.
+static void CheckAccepted(const FeedOptions& options)
+{
     if ((options.udpTargets.empty() && !options.lineServer && options.webEndpoints.empty() &&
          options.logFolder.empty()) ||
         options.baudRate < 110 || options.maxClients < 1 || options.maxClients > 1000)
@@ -82,6 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string input(reinterpret_cast<const char*>(data), size);
     ReadAsRelayLines(input);
     ReadAsCommandLine(input);
+    ReadAsSettingsFile(input);
     ReadAsTime(input);
     ReadAsRequest(input);
     if (size >= 4) {  // a feet count turned back into metres shows those feet again

@@ -7,43 +7,77 @@
 #include <cstdlib>
 #include <cstring>
 
-ToolArgs::ToolArgs(const char* program, int argc, char** argv)
-    : program_(program), argc_(argc), argv_(argv), index_(0)
+std::vector<ToolArg> CommandLineArgs(int argc, char** argv)
+{
+    std::vector<ToolArg> args;
+    for (int i = 1; i < argc; i++)
+        args.push_back({.text = argv[i], .origin = ""});
+    return args;
+}
+
+ToolArgs::ToolArgs(const char* program, int argc, char** argv) : ToolArgs(program, CommandLineArgs(argc, argv)) {}
+
+ToolArgs::ToolArgs(const char* program, std::vector<ToolArg> args)
+    : program_(program), args_(std::move(args)), index_(args_.size())
 {
 }
 
 bool ToolArgs::Next()
 {
-    if (++index_ >= argc_)
+    index_ = index_ == args_.size() ? 0 : index_ + 1;
+    if (index_ >= args_.size())
         return false;
-    current_ = argv_[index_];
+    current_ = args_[index_].text;
+    if (IsOption() && !args_[index_].boundValue)
+        given_.push_back({.option = current_, .value = "", .origin = args_[index_].origin});
     return true;
 }
 
 bool ToolArgs::Refuse(const std::string& why)
 {
-    std::fprintf(stderr, "%s: %s (--help lists the options)\n", program_, why.c_str());
+    const std::string& origin = index_ < args_.size() ? args_[index_].origin : std::string();
+    std::fprintf(stderr, "%s: %s%s (--help lists the options)\n", program_, origin.empty() ? "" : (origin + ": ").c_str(),
+                 why.c_str());
     return false;
 }
 
 bool ToolArgs::Unknown()
 {
+    const ToolArg& arg = args_[index_];
+    if (arg.boundValue)  // "wait = yes" in a file
+        return Refuse(given_.back().option + " takes no value");
+    if (!arg.origin.empty() && IsOption())  // as it was written in the file
+        return Refuse("unknown option \"" + current_.substr(2) + "\"");
     return Refuse((IsOption() ? "unknown option " : "unexpected argument ") + current_);
 }
 
 bool ToolArgs::Once()
 {
-    if (given_.insert(current_).second)
+    if (once_.insert(current_).second)
         return true;
     return Refuse(current_ + " is given twice");
 }
 
 bool ToolArgs::Value(const char*& text)
 {
-    if (index_ + 1 >= argc_ || argv_[index_ + 1][0] == '\0')
+    if (index_ + 1 >= args_.size() || args_[index_ + 1].text.empty() ||
+        (!args_[index_].origin.empty() && !args_[index_ + 1].boundValue))  // "udp" alone in a file
         return Refuse(current_ + " wants a value");
-    text = argv_[++index_];
+    text = args_[++index_].text.c_str();
+    if (IsOption() && !given_.empty())
+        given_.back().value = text;
     return true;
+}
+
+std::string ToolArgs::OptionalWord(const std::vector<std::string>& words)
+{
+    for (const std::string& word : words)
+        if (index_ + 1 < args_.size() && args_[index_ + 1].text == word) {
+            const char* text;
+            Value(text);
+            return word;
+        }
+    return "";
 }
 
 bool ToolArgs::Text(std::string& value)

@@ -43,6 +43,16 @@ const char FeedUsage[] =
     "  --xdr-name NAME        the transducer's name in XDR lines (default WINDLASS#0)\n"
     "  --quiet                no status line\n"
     "  --clock YYYY-MM-DDTHH:MM:SS  start the feed's UTC clock there (for tests)\n"
+    "  --tray                 an icon in the notification area instead of a console\n"
+    "settings (the options above, one a line: udp = 192.168.1.255)\n"
+    "  --config FILE          the settings file (default: pulley-feed.ini beside\n"
+    "                         pulley-feed.exe, when there is one); the command line\n"
+    "                         wins over it, option by option\n"
+    "  --print-config         what is in force, and where each value came from\n"
+    "  --autostart [on|off]   start at logon in the notification area with the\n"
+    "                         settings file, or stop doing so; alone: say which\n"
+    "  --service install|remove  a Windows service, PulleyFeed, that reads a relay\n"
+    "                         line (serial in the settings file) from start-up\n"
     "  --help                 this text\n"
     "\n"
     "alarms go out as NMEA ALR sentences on UDP and TCP whatever the format.\n"
@@ -108,12 +118,48 @@ static bool ReadWatchOption(ToolArgs& args, AlarmLimits& alarms)
     return args.Unknown();
 }
 
+// What says how to run the feed, rather than what it does: the command
+// line's alone.
+static bool ReadRunOption(ToolArgs& args, FeedOptions& options)
+{
+    const std::string& option = args.Current();
+    if (!args.Origin().empty())
+        return args.Refuse(option.substr(2) + " belongs on the command line, not in the settings file");
+    if (option == "--help")
+        return options.help = true;
+    if (!args.Once())
+        return false;
+    if (option == "--config")
+        return args.Text(options.configFile);
+    if (option == "--print-config") {
+        options.printConfig = true;
+        return true;
+    }
+    if (option == "--autostart") {
+        options.autostart = args.OptionalWord({"on", "off"});
+        if (options.autostart.empty())
+            options.autostart = "ask";
+        return true;
+    }
+    if (!args.Text(options.service))
+        return false;
+    return options.service == "install" || options.service == "remove" || options.service == "run" ||
+           args.Refuse("--service is install or remove");
+}
+
 static bool ReadOption(ToolArgs& args, FeedOptions& options)
 {
     const std::string& option = args.Current();
     std::string text;
-    if (option == "--help" || option == "--wait" || option == "--quiet") {
-        bool& flag = option == "--help" ? options.help : option == "--wait" ? options.wait : options.quiet;
+    if (option == "--config" || option == "--print-config" || option == "--autostart" || option == "--service" ||
+        option == "--help")
+        return ReadRunOption(args, options);
+    if (option == "--tray") {
+        options.tray = true;
+        return true;
+    }
+    if (option == "--wait" || option == "--quiet") {
+        bool& flag = option == "--wait" ? options.wait : options.quiet;
         flag = true;
         return true;
     }
@@ -170,9 +216,26 @@ static bool ReadOption(ToolArgs& args, FeedOptions& options)
     return args.Unknown();
 }
 
+// The settings in force, in the file's own words, each with its origin.
+static void PrintConfig(const ToolArgs& args)
+{
+    std::printf("# pulley-feed runs with these; everything else as --help gives\n");
+    for (const GivenOption& given : args.Given()) {
+        if (given.option == "--print-config")
+            continue;
+        std::string line = given.option.substr(2) + (given.value.empty() ? "" : " = " + given.value);
+        std::printf("%-40s # %s\n", line.c_str(), given.origin.empty() ? "command line" : given.origin.c_str());
+    }
+}
+
 std::optional<FeedExitCode> ParseFeedOptions(int argc, char** argv, FeedOptions& options)
 {
-    ToolArgs args("pulley-feed", argc, argv);
+    return ParseFeedOptions(CommandLineArgs(argc, argv), options);
+}
+
+std::optional<FeedExitCode> ParseFeedOptions(std::vector<ToolArg> arguments, FeedOptions& options)
+{
+    ToolArgs args("pulley-feed", std::move(arguments));
     while (args.Next()) {
         if (!ReadOption(args, options))
             return ExitUsage;
@@ -193,6 +256,15 @@ std::optional<FeedExitCode> ParseFeedOptions(int argc, char** argv, FeedOptions&
     if (options.alarms.reserve && options.alarms.wireLength == 0) {
         args.Refuse("--drum-reserve needs --wire-length");
         return ExitUsage;
+    }
+    if (options.serialPort.empty() && (options.service == "install" || options.service == "run")) {
+        args.Refuse("a service runs in a session of its own and cannot see the display's window: a service "
+                    "reads a relay line (give serial = COMn in the settings file)");
+        return ExitUsage;
+    }
+    if (options.printConfig) {
+        PrintConfig(args);
+        return ExitEnded;
     }
     return std::nullopt;
 }

@@ -10,6 +10,7 @@
 #include "alarms.h"
 #include "endpoint.h"
 #include "sentences.h"
+#include "tool_args.h"
 
 enum FeedExitCode {
     ExitEnded = 0,       // Ctrl+C, or the console closed
@@ -46,9 +47,17 @@ struct FeedOptions {
     bool clockGiven = false;
     int64_t clockStartMs = 0;  // --clock: the UTC time to start at
     bool help = false;
+    // Ways to run and to be started, taken from the command line only.
+    std::string configFile;     // --config: the settings file instead of the one beside the program
+    bool printConfig = false;   // say what is in force, and where each value came from
+    std::string autostart;      // --autostart: "on", "off", or "ask" to say which
+    bool tray = false;          // an icon in the notification area instead of a console
+    std::string service;        // --service: "install", "remove", or "run" (as the service)
 };
 
-// None when the options are good and the feed is to run; otherwise the
-// exit code to end with at once, after saying why (or, for --help, after
-// printing the usage).
+// None when the options are good and the feed is to run (or to do what
+// --autostart or --service ask); otherwise the exit code to end with at
+// once, after saying why (or, for --help and --print-config, after
+// printing the usage or the settings).
+std::optional<FeedExitCode> ParseFeedOptions(std::vector<ToolArg> args, FeedOptions& options);
 std::optional<FeedExitCode> ParseFeedOptions(int argc, char** argv, FeedOptions& options);
