@@ -32,6 +32,12 @@
 #define PULLEY_STATUS_PRESETS_SHIFT 8
 #define PULLEY_STATUS_PRESETS_MASK 0xFF00
 
+// pulley-feed's hidden window while it sits in the notification area
+// (--tray), found by its class: WM_CLOSE, or WM_COMMAND with
+// PULLEY_FEED_EXIT, ends the feed as its menu's Exit does.
+#define PULLEY_FEED_WINDOW_CLASS "PULLEY_FEED"
+#define PULLEY_FEED_EXIT 40001
+
 #ifndef RC_INVOKED
 #include <cstdint>
 

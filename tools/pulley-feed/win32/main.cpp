@@ -6,7 +6,8 @@
 // Four threads, so that nothing slow holds the lines: the source thread
 // polls the display or the serial port every 250 ms; the main thread serves
 // the network and makes the lines and rows from each reading; the log and
-// the console are written by threads of their own.
+// the console are written by threads of their own. It runs in a console,
+// in the notification area (--tray), or as a service (--service).
 #include <winsock2.h>
 #include <windows.h>
 
@@ -16,13 +17,18 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
+#include "autostart.h"
+#include "config_place.h"
 #include "console_writer.h"
 #include "feed_logs.h"
 #include "feed_options.h"
+#include "feed_service.h"
 #include "feed_state.h"
+#include "feed_stop.h"
 #include "http_server.h"
 #include "line_server.h"
 #include "log_files.h"
@@ -31,18 +37,14 @@
 #include "polls.h"
 #include "sources.h"
 #include "system_text.h"
+#include "tray_icon.h"
 #include "udp_output.h"
 
-// Windows ends a process this long after its console's close, a logoff or
-// a shutdown, whatever its handler still does.
-constexpr DWORD SystemCloseGraceMs = 5000;
 // At the end, the rows still waiting get their last try for this long, and
-// the console its last words.
+// the console its last words: within the wait of those that hold the
+// process open for the close.
 constexpr int LogLastTryMs = 3000;
 constexpr int ConsoleLastWordsMs = 1000;
-// The handler holds the process while the feed closes: the two above fit
-// in it, and it in the system's grace.
-constexpr DWORD CloseHandlerWaitMs = 4500;
 static_assert(LogLastTryMs + ConsoleLastWordsMs < CloseHandlerWaitMs && CloseHandlerWaitMs < SystemCloseGraceMs);
 // select() returns at least this often when nothing comes: what is due by
 // the clock (a stuck client, a name to look up) is seen to.
@@ -71,6 +73,23 @@ static FeedExitCode Fail(FeedExitCode code, const std::string& why)
     return code;
 }
 
+// Started by a double-click, the feed has a console of its own, which
+// closes as it ends: what it said must wait there to be read.
+static void HoldOwnConsole()
+{
+    DWORD processes[2];
+    if (GetConsoleProcessList(processes, 2) != 1)
+        return;
+    WriteToConsole(nullptr, true, "press a key to close this window");
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    FlushConsoleInputBuffer(input);
+    INPUT_RECORD record;
+    DWORD read;
+    while (ReadConsoleInputW(input, &record, 1, &read) && read == 1 &&
+           !(record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown)) {
+    }
+}
+
 static int64_t SystemUnixMs()
 {
     using namespace std::chrono;
@@ -78,22 +97,14 @@ static int64_t SystemUnixMs()
 }
 
 // Ctrl+C, the console's close, a logoff and a shutdown arrive on a thread
-// of their own, with nothing but these.
-static struct {
-    HANDLE stopping = CreateEventA(nullptr, TRUE, FALSE, nullptr);  // set: the feed stops
-    HANDLE ended = CreateEventA(nullptr, TRUE, FALSE, nullptr);     // set: what it opened is closed
-    const FeedNetwork* network = nullptr;                            // woken, to see the stop at once
-} stop;
-
+// of their own.
 static BOOL WINAPI OnConsoleEvent(DWORD event)
 {
-    SetEvent(stop.stopping);
-    if (stop.network != nullptr)
-        WakeNetwork(*stop.network);
+    RequestFeedStop();
     // Windows ends the process when this returns from a close: wait for the
     // feed to close the log and the sockets first.
     if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
-        WaitForSingleObject(stop.ended, CloseHandlerWaitMs);
+        AwaitFeedEnd(CloseHandlerWaitMs);
     return TRUE;
 }
 
@@ -101,7 +112,8 @@ static BOOL WINAPI OnConsoleEvent(DWORD event)
 // or by its own destructor on the way out after a failure.
 class FeedProgram {
 public:
-    explicit FeedProgram(const FeedOptions& options);
+    // The tray, when there is one, shows the status and the alarms raised.
+    FeedProgram(const FeedOptions& options, const ConsoleOps& console, TrayIcon* tray);
     ~FeedProgram();
     // None when all opened; else the exit code, after saying why.
     std::optional<FeedExitCode> Open();
@@ -115,7 +127,9 @@ public:
 private:
     std::optional<FeedExitCode> OpenOutputs();
     std::optional<FeedExitCode> OpenSource();
+    FeedExitCode Fail(FeedExitCode code, const std::string& why);
     void ShowStatus();
+    void NotifyAlarmsRaised();
     static int64_t MonotonicNow(void*);
     static int64_t UtcNow(void* context);
     static bool PauseUnlessStopping(void*, int64_t ms);
@@ -125,7 +139,9 @@ private:
 
     const FeedOptions& options_;
     int64_t clockOffsetMs_;  // from the wall clock to the feed's UTC clock (--clock)
-    ConsoleWriter console_{StandardConsole};
+    ConsoleWriter console_;
+    TrayIcon* tray_;
+    std::set<int> alarmsNotified_;
     DisplaySource display_;
     SerialSource serial_;
     FeedSource source_{};
@@ -136,9 +152,16 @@ private:
     std::deque<TimedReading> mailbox_;
 };
 
-FeedProgram::FeedProgram(const FeedOptions& options)
-    : options_(options), clockOffsetMs_(options.clockGiven ? options.clockStartMs - SystemUnixMs() : 0)
+FeedProgram::FeedProgram(const FeedOptions& options, const ConsoleOps& console, TrayIcon* tray)
+    : options_(options), clockOffsetMs_(options.clockGiven ? options.clockStartMs - SystemUnixMs() : 0),
+      console_(console), tray_(tray)
 {
+}
+
+FeedExitCode FeedProgram::Fail(FeedExitCode code, const std::string& why)
+{
+    console_.Message(why);
+    return code;
 }
 
 FeedProgram::~FeedProgram()
@@ -158,7 +181,7 @@ int64_t FeedProgram::UtcNow(void* context)
 
 bool FeedProgram::PauseUnlessStopping(void*, int64_t ms)
 {
-    return WaitForSingleObject(stop.stopping, static_cast<DWORD>(ms > 0 ? ms : 0)) == WAIT_TIMEOUT;
+    return PauseUnlessFeedStops(static_cast<DWORD>(ms > 0 ? ms : 0));
 }
 
 void FeedProgram::PostReading(void* context, const TimedReading& reading)
@@ -251,7 +274,7 @@ std::optional<FeedExitCode> FeedProgram::Open()
             console_.Message("the trend: " + std::to_string(rows) + " rows of the last 24 hours read back in " +
                              std::to_string(MonotonicNow(nullptr) - started) + " ms");
     }
-    stop.network = &network_;
+    WatchNetworkForStop(&network_);
     return std::nullopt;
 }
 
@@ -270,14 +293,29 @@ void FeedProgram::ShowStatus()
                                                             : "log " + LogFileName(UtcFromUnixMs(state_.latest.utcMs))})
         if (!part.empty())
             line.append(", ").append(part);
-    console_.Status(line.append("    "));
+    if (tray_ != nullptr)
+        tray_->SetStatus(line.substr(1));
+    else
+        console_.Status(line.append("    "));
+}
+
+// Each alarm once as it is raised: the icon's notification.
+void FeedProgram::NotifyAlarmsRaised()
+{
+    std::set<int> standing;
+    for (const RaisedAlarm& alarm : RaisedAlarms(state_.alarms)) {
+        standing.insert(alarm.id);
+        if (alarmsNotified_.count(alarm.id) == 0)
+            tray_->Notify(options_.stationName, alarm.text);
+    }
+    alarmsNotified_.swap(standing);
 }
 
 void FeedProgram::Run()
 {
     FeedClock clock{.MonotonicMs = MonotonicNow, .UtcMs = UtcNow, .Pause = PauseUnlessStopping, .context = this};
     std::thread polls(RunPolls, source_, clock, PostReading, this);
-    while (WaitForSingleObject(stop.stopping, 0) == WAIT_TIMEOUT) {
+    while (!FeedStopAsked()) {
         ServeNetwork(network_, NetworkWaitMs);
         std::deque<TimedReading> readings;
         {
@@ -286,8 +324,10 @@ void FeedProgram::Run()
         }
         for (const TimedReading& reading : readings) {
             TakeReading(state_, reading);
-            if (!options_.quiet)
+            if (!options_.quiet || tray_ != nullptr)
                 ShowStatus();
+            if (tray_ != nullptr)
+                NotifyAlarmsRaised();
         }
     }
     polls.join();
@@ -300,10 +340,10 @@ bool FeedProgram::Close()
     uint64_t unwritten = logs_.Close(LogLastTryMs, logEnded);
     if (unwritten > 0)
         console_.Message(std::to_string(unwritten) + " rows could not be written to the log in " + options_.logFolder);
-    stop.network = nullptr;
+    WatchNetworkForStop(nullptr);
     network_.outputs.clear();
     CloseSerialSource(serial_);
-    if (!options_.quiet)
+    if (!options_.quiet && tray_ == nullptr)
         console_.Status("\n");
     return console_.Finish(ConsoleLastWordsMs) && logEnded;
 }
@@ -323,34 +363,82 @@ struct SocketLibrary {
     }
 };
 
-// The command line as UTF-16, so that a station's name or a folder in any
-// script reaches the page and the disk as typed, whatever the code page.
-int wmain(int argc, wchar_t** wideArgv)
+// The feed from its options to its end: the exit code.
+static FeedExitCode RunFeed(const FeedOptions& options, const ConsoleOps& console, TrayIcon* tray)
 {
-    std::vector<std::string> arguments;
-    for (int i = 0; i < argc; i++)
-        arguments.push_back(Utf8(wideArgv[i]));
-    std::vector<char*> argv;
-    for (std::string& argument : arguments)
-        argv.push_back(argument.data());
-    FeedOptions options;
-    if (std::optional<FeedExitCode> code = ParseFeedOptions(argc, argv.data(), options))
-        return *code;
     SocketLibrary sockets;
     if (!sockets.started)
         return Fail(ExitCannotOpen, "the socket library did not start");
-    auto program = std::make_unique<FeedProgram>(options);
+    auto program = std::make_unique<FeedProgram>(options, console, tray);
     std::optional<FeedExitCode> failed = program->Open();
-    if (!failed) {
-        SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+    if (!failed)
         program->Run();
-    }
     bool closedInTime = program->Close();
-    SetEvent(stop.ended);
+    FeedEnded();
     FeedExitCode code = failed.value_or(ExitEnded);
     // A thread still held by a hung disk or console holds what it belongs
     // to: end here, before anything is destroyed under it.
     if (!closedInTime)
         ExitProcess(code);
     return code;
+}
+
+// In the notification area: no console; what would have been said there
+// is kept for the icon's Status..., and a failure to start is shown.
+static FeedExitCode RunInTray(const FeedOptions& options)
+{
+    FreeConsole();
+    TrayIcon tray(options);
+    std::string reason;
+    if (!tray.Open(reason)) {
+        MessageBoxW(nullptr, Utf16("pulley-feed cannot show its icon: " + reason).c_str(), L"pulley-feed",
+                    MB_OK | MB_ICONERROR);
+        return ExitCannotOpen;
+    }
+    FeedExitCode code = RunFeed(options, tray.Messages(), &tray);
+    if (code != ExitEnded)
+        tray.ShowFailure();
+    tray.Close();
+    return code;
+}
+
+// What the settings ask: to run, or to set up how the feed is started.
+static FeedExitCode Dispatch(const FeedOptions& options, const ConfigPlace& config)
+{
+    if (!options.autostart.empty())
+        return Autostart(options.autostart, config);
+    if (options.service == "install")
+        return InstallFeedService(config);
+    if (options.service == "remove")
+        return RemoveFeedService();
+    if (options.service == "run")
+        return RunFeedService([&options](const ConsoleOps& messages) { return RunFeed(options, messages, nullptr); },
+                              options.logFolder);
+    if (options.tray)
+        return RunInTray(options);
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+    return RunFeed(options, StandardConsole, nullptr);
+}
+
+// The command line as UTF-16, so that a station's name or a folder in any
+// script reaches the page and the disk as typed, whatever the code page.
+int wmain(int argc, wchar_t** wideArgv)
+{
+    std::vector<ToolArg> commandLine;
+    for (int i = 1; i < argc; i++)
+        commandLine.push_back({.text = Utf8(wideArgv[i]), .origin = ""});
+    ConfigPlace config;
+    std::string reason;
+    std::vector<ToolArg> args;
+    std::optional<FeedExitCode> code;
+    if (!ReadConfigPlace(commandLine, config, args, reason))
+        code = Fail(ExitUsage, reason);
+    FeedOptions options;
+    if (!code)
+        code = ParseFeedOptions(args, options);
+    if (!code)
+        code = Dispatch(options, config);
+    if (*code != ExitEnded && !options.tray && options.service != "run")
+        HoldOwnConsole();
+    return *code;
 }

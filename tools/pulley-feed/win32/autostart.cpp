@@ -1,0 +1,75 @@
+#include "autostart.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "config_file.h"
+#include "system_text.h"
+
+const wchar_t AutostartValue[] = L"PulleyFeed";
+static const wchar_t RunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+static FeedExitCode Say(FeedExitCode code, const std::string& text)
+{
+    std::fprintf(code == ExitEnded ? stdout : stderr, "pulley-feed: %s\n", text.c_str());
+    return code;
+}
+
+std::wstring FeedCommand(const std::wstring& options, const ConfigPlace& config)
+{
+    return L"\"" + ProgramPath() + L"\" " + options + L" --config \"" + config.file + L"\"";
+}
+
+bool SettingsAllInFile(const ConfigPlace& config, const char* what)
+{
+    if (config.file.empty())
+        Say(ExitUsage, std::string(what) + " needs the settings in a file: write " + ConfigFileName +
+                           " beside pulley-feed.exe (pulley-feed.ini.example shows how), or give --config FILE");
+    else if (config.commandLineSettings)
+        Say(ExitUsage, std::string(what) + " starts the feed with the settings file alone: put the other options in " +
+                           Utf8(config.file));
+    return !config.file.empty() && !config.commandLineSettings;
+}
+
+static std::wstring CurrentAutostart()
+{
+    wchar_t command[2048];
+    DWORD size = sizeof command;
+    if (RegGetValueW(HKEY_CURRENT_USER, RunKey, AutostartValue, RRF_RT_REG_SZ, nullptr, command, &size) != ERROR_SUCCESS)
+        return L"";
+    return command;
+}
+
+FeedExitCode Autostart(const std::string& what, const ConfigPlace& config)
+{
+    if (what == "ask") {
+        std::wstring command = CurrentAutostart();
+        return Say(ExitEnded, command.empty() ? "does not start at logon" : "starts at logon: " + Utf8(command));
+    }
+    LSTATUS result;
+    if (what == "off") {
+        HKEY key;
+        result = RegOpenKeyExW(HKEY_CURRENT_USER, RunKey, 0, KEY_SET_VALUE, &key);
+        if (result == ERROR_SUCCESS) {
+            result = RegDeleteValueW(key, AutostartValue);
+            RegCloseKey(key);
+        }
+        if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
+            return Say(ExitCannotOpen, "cannot stop starting at logon: " + SystemMessage(result));
+        return Say(ExitEnded, "no longer starts at logon");
+    }
+    if (!SettingsAllInFile(config, "--autostart on"))
+        return ExitUsage;
+    std::wstring command = FeedCommand(L"--tray", config);
+    HKEY key;
+    result = RegCreateKeyExW(HKEY_CURRENT_USER, RunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+    if (result == ERROR_SUCCESS) {
+        result = RegSetValueExW(key, AutostartValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                                static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    }
+    if (result != ERROR_SUCCESS)
+        return Say(ExitCannotOpen, "cannot start at logon: " + SystemMessage(result));
+    return Say(ExitEnded, "starts at logon, in the notification area: " + Utf8(command));
+}

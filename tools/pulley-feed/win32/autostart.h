@@ -1,0 +1,22 @@
+// Start at logon: a value under the user's Run key that starts the feed in
+// the notification area with its settings file.
+#pragma once
+
+#include <string>
+
+#include "config_place.h"
+#include "feed_options.h"
+
+// The Run key's value that holds the feed's start.
+extern const wchar_t AutostartValue[];
+
+// "on", "off", or "ask" (says which, and the command): the exit code.
+FeedExitCode Autostart(const std::string& what, const ConfigPlace& config);
+
+// The command that starts the feed with these settings and these options,
+// quoted as the system reads a command line.
+std::wstring FeedCommand(const std::wstring& options, const ConfigPlace& config);
+
+// Refused, with the reason said, when the settings are not all in the file:
+// what starts the feed later reads only the file.
+bool SettingsAllInFile(const ConfigPlace& config, const char* what);

@@ -1,0 +1,77 @@
+#include "config_place.h"
+
+#include <windows.h>
+
+#include "config_file.h"
+#include "system_text.h"
+
+std::wstring ProgramPath()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length;
+    while ((length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) == path.size())
+        path.resize(path.size() * 2);
+    path.resize(length);
+    return path;
+}
+
+static std::wstring FullPath(const std::wstring& path)
+{
+    std::wstring full(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+    full.resize(GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
+    return full.empty() ? path : full;
+}
+
+// The whole file, or false with the system's reason.
+static bool ReadWholeFile(const std::wstring& path, std::string& text, DWORD& error)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        return false;
+    }
+    char buffer[4096];
+    DWORD read = 0;
+    BOOL ok;
+    while ((ok = ReadFile(file, buffer, sizeof buffer, &read, nullptr)) && read > 0 && text.size() < (1 << 20))
+        text.append(buffer, read);
+    error = ok ? ERROR_SUCCESS : GetLastError();
+    CloseHandle(file);
+    return ok;
+}
+
+bool ReadConfigPlace(const std::vector<ToolArg>& commandLine, ConfigPlace& place, std::vector<ToolArg>& args,
+                     std::string& reason)
+{
+    std::wstring given;
+    place.commandLineSettings = false;
+    for (size_t i = 0; i < commandLine.size(); i++) {
+        const std::string& arg = commandLine[i].text;
+        if (arg == "--config" && i + 1 < commandLine.size())
+            given = Utf16(commandLine[++i].text);
+        else if (arg.compare(0, 2, "--") == 0 && arg != "--autostart" && arg != "--service" && arg != "--print-config")
+            place.commandLineSettings = true;
+    }
+    std::wstring beside = ProgramPath();
+    beside = beside.substr(0, beside.find_last_of(L"\\/") + 1) + Utf16(ConfigFileName);
+    place.file = FullPath(given.empty() ? beside : given);
+    std::string text;
+    DWORD error;
+    if (!ReadWholeFile(place.file, text, error)) {
+        if (given.empty() && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
+            place.file.clear();  // no settings file: the command line alone
+            args = commandLine;
+            return true;
+        }
+        reason = "cannot read the settings file " + Utf8(place.file) + ": " + SystemMessage(error);
+        return false;
+    }
+    // Named as the operator knows it: beside the program by its name, else as given.
+    std::string name = given.empty() ? ConfigFileName : Utf8(given);
+    std::vector<ToolArg> fileArgs;
+    if (!ReadConfigText(text, name, fileArgs, reason))
+        return false;
+    args = WithConfig(fileArgs, commandLine);
+    return true;
+}
