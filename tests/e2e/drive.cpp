@@ -29,12 +29,15 @@ static HWND FindShown(const char* className, const char* title)
     return nullptr;
 }
 
-// main: the main window; menu: the menu that is open; otherwise a dialog or
-// message box by its title.
+// main: the main window; feed: pulley-feed's in the notification area;
+// menu: the menu that is open; otherwise a dialog or message box by its
+// title.
 static HWND Target(const std::string& title)
 {
     if (title == "main")
         return MainWindow();
+    if (title == "feed")
+        return FindShown(PULLEY_FEED_WINDOW_CLASS, nullptr);
     if (title == "menu")
         return FindShown("#32768", nullptr);
     return FindShown("#32770", title.c_str());

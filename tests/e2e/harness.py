@@ -293,6 +293,21 @@ class DisplayTestCase(unittest.TestCase):
         self.closers.append(sim.close)
         return sim
 
+    def relay_lines(self, pair, every=0.25):
+        """Writes a new display line to the far end of a pty pair every so
+        often, as a display relaying a moving cable, until the test ends."""
+        far = os.open(pair.far, os.O_RDWR | os.O_NOCTTY)
+        stop = threading.Event()
+
+        def write():
+            count = 0
+            while not stop.wait(every):
+                count += 1
+                os.write(far, b'+%04dm\r' % (count % 10000))
+        writer = threading.Thread(target=write, daemon=True)
+        writer.start()
+        self.closers.append(lambda: (stop.set(), writer.join(), os.close(far)))
+
     def relay_tap(self, port='com2'):
         tap = RelayTap(port)
         self.closers.append(tap.close)
@@ -354,8 +369,10 @@ class DisplayTestCase(unittest.TestCase):
         return result
 
     def call_windows(self, call, program, args, **options):
-        return call([WINE, os.path.join(self.dir, program)] + [str(a) for a in args], env=wine_env(self.wineprefix),
-                    stdin=subprocess.DEVNULL, **options)
+        """A program of the test's folder, else one of Wine's own (reg, sc)."""
+        path = os.path.join(self.dir, program)
+        return call([WINE, path if os.path.exists(path) else program] + [str(a) for a in args],
+                    env=wine_env(self.wineprefix), stdin=subprocess.DEVNULL, **options)
 
     def drive(self, *args):
         return self.run_windows('pulley-drive.exe', *args).stdout.strip()

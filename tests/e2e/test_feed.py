@@ -93,8 +93,15 @@ class Feed(DisplayTestCase):
     def test_udp_lines_follow_the_cable_whatever_unit_the_display_shows(self):
         sim = self.connected_display(['--count', '100', '--rate', '2'])
         udp = self.udp_receiver()
+        start = time.monotonic()
         self.start_feed('--udp', '127.0.0.1:%d' % udp.port)
-        lines = self.sentences(udp, 4)
+
+        def lines_with_a_rate():  # the rate settled: a few readings after the start, slow under emulation
+            lines = [(when, sentence(data)) for when, data in udp.since(start)]
+            rated = [line for _, line in lines if line['rate'] is not None]
+            return lines if len(rated) >= 3 and lines[-1][1]['rate'] is not None and \
+                time.monotonic() - start >= 4 else None
+        lines = wait_for(lines_with_a_rate, 20, 'lines with the rate')
         count = sim.count()
         self.assertTrue(all(line['status'] == 'A' for _, line in lines), lines)
         # The last line lags the pulley by at most the display's poll and the feed's.
@@ -159,21 +166,6 @@ class Feed(DisplayTestCase):
         self.assertEqual(rows.count(',0,valid,,,preset: 502 m to 0 m\n'), 2, rows)
         self.assertEqual(rows.count(',502,valid,,,preset: 0 m to 502 m\n'), 1, rows)
         self.assertRegex(rows, r',,lost-link,,,\n$')
-
-    def relay_lines(self, pair, every=0.25):
-        """Writes a new display line to the far end of a pty pair every so
-        often, as a display relaying a moving cable, until the test ends."""
-        far = os.open(pair.far, os.O_RDWR | os.O_NOCTTY)
-        stop = threading.Event()
-
-        def write():
-            count = 0
-            while not stop.wait(every):
-                count += 1
-                os.write(far, b'+%04dm\r' % (count % 10000))
-        writer = threading.Thread(target=write, daemon=True)
-        writer.start()
-        self.closers.append(lambda: (stop.set(), writer.join(), os.close(far)))
 
     def test_tcp_receivers_half_closed_flooding_stuck_and_beyond_the_limit(self):
         pair = PtyPair('com12')
