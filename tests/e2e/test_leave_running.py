@@ -9,6 +9,7 @@ import unittest
 
 from harness import ID, DisplayTestCase, PtyPair, wait_for, windows_path
 
+WM_QUERYENDSESSION, WM_ENDSESSION = 0x11, 0x16
 RUN_KEY = r'HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 
 
@@ -60,7 +61,7 @@ class LeaveItRunning(DisplayTestCase):
         self.run_windows('pulley-feed.exe', '--autostart', 'off')
         self.assertNotEqual(self.run_windows('reg', 'query', RUN_KEY, '/v', 'PulleyFeed', check=False).returncode, 0)
 
-    def test_in_the_notification_area_exit_ends_it_with_its_rows_whole(self):
+    def test_in_the_notification_area_exit_and_the_sessions_end_leave_its_rows_whole(self):
         self.settings('udp = 127.0.0.1:%d' % self.udp.port, 'log = %s' % windows_path(self.folder))
         feed = self.launch_windows('pulley-feed.exe', '--tray')
         self.closers.append(feed.kill)
@@ -70,6 +71,14 @@ class LeaveItRunning(DisplayTestCase):
         self.assertEqual(feed.wait(5), 0)
         self.assertEqual(self.last_rows()[1], '', 'the last row ends its line')
         self.assertEqual(self.last_rows()[0].split(',')[2], 'valid')
+        # The session's end: the window answers once the rows are written.
+        feed = self.launch_windows('pulley-feed.exe', '--tray')
+        self.closers.append(feed.kill)
+        self.datagrams_arrive()
+        self.assertEqual(self.drive('send', 'feed', WM_QUERYENDSESSION, 0, 0), '1')
+        self.drive('send', 'feed', WM_ENDSESSION, 1, 0)
+        self.assertEqual(feed.wait(5), 0)
+        self.assertEqual(self.last_rows()[1], '', 'the last row ends its line')
 
     def test_the_service_reads_the_relay_line_and_stops_within_5_s(self):
         self.settings('udp = 127.0.0.1:%d' % self.udp.port, 'log = %s' % windows_path(self.folder))
