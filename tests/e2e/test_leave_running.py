@@ -62,7 +62,7 @@ class LeaveItRunning(DisplayTestCase):
         self.assertNotEqual(self.run_windows('reg', 'query', RUN_KEY, '/v', 'PulleyFeed', check=False).returncode, 0)
 
     def test_in_the_notification_area_exit_and_the_sessions_end_leave_its_rows_whole(self):
-        self.settings('udp = 127.0.0.1:%d' % self.udp.port, 'log = %s' % windows_path(self.folder))
+        self.settings('udp = 127.0.0.1:%d' % self.udp.port, 'log = log')  # beside the settings file
         feed = self.launch_windows('pulley-feed.exe', '--tray')
         self.closers.append(feed.kill)
         self.assertEqual(self.drive('title', 'feed'), 'pulley-feed')

@@ -15,6 +15,12 @@ std::wstring ProgramPath()
     return path;
 }
 
+// The folder a path names a file in, with its last separator.
+static std::wstring FolderOf(const std::wstring& path)
+{
+    return path.substr(0, path.find_last_of(L"\\/") + 1);
+}
+
 static std::wstring FullPath(const std::wstring& path)
 {
     std::wstring full(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
@@ -53,8 +59,7 @@ bool ReadConfigPlace(const std::vector<ToolArg>& commandLine, ConfigPlace& place
         else if (arg.compare(0, 2, "--") == 0 && arg != "--autostart" && arg != "--service" && arg != "--print-config")
             place.commandLineSettings = true;
     }
-    std::wstring beside = ProgramPath();
-    beside = beside.substr(0, beside.find_last_of(L"\\/") + 1) + Utf16(ConfigFileName);
+    std::wstring beside = FolderOf(ProgramPath()) + Utf16(ConfigFileName);
     place.file = FullPath(given.empty() ? beside : given);
     std::string text;
     DWORD error;
@@ -72,6 +77,15 @@ bool ReadConfigPlace(const std::vector<ToolArg>& commandLine, ConfigPlace& place
     std::vector<ToolArg> fileArgs;
     if (!ReadConfigText(text, name, fileArgs, reason))
         return false;
+    // A folder in the file is where the file is, wherever the feed starts
+    // (at logon, or as a service in the system's folder).
+    std::string fileFolder = Utf8(FolderOf(place.file));
+    for (size_t i = 0; i + 1 < fileArgs.size(); i++) {
+        std::string& value = fileArgs[i + 1].text;
+        bool relative = !value.empty() && value[0] != '\\' && value[0] != '/' && (value.size() < 2 || value[1] != ':');
+        if (fileArgs[i].text == "--log" && fileArgs[i + 1].boundValue && relative)
+            value = fileFolder + value;
+    }
     args = WithConfig(fileArgs, commandLine);
     return true;
 }
