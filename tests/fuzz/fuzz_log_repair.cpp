@@ -22,8 +22,10 @@ static std::vector<std::string> Rows(const std::string& text)
         rows.push_back(text.substr(start, end - start));
     if (start < text.size())
         rows.push_back(text.substr(start));
+    // A row's own stray carriage returns before its end ("open\r\r\n") are
+    // its line end too: the repair reads it so.
     for (std::string& row : rows)
-        if (!row.empty() && row.back() == '\r')
+        while (!row.empty() && row.back() == '\r')
             row.pop_back();
     return rows;
 }
