@@ -218,12 +218,18 @@ int main(int argc, char** argv)
         SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
         PostMessageA(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(list));
-    } else if (action == "send") {  // send main MESSAGE WPARAM LPARAM: prints the signed result
+    } else if (action == "send" || action == "timed-send") {
+        // send main MESSAGE WPARAM LPARAM: prints the signed result;
+        // timed-send: and the milliseconds the window took to answer
         DWORD_PTR result = 0;
+        ULONGLONG started = GetTickCount64();
         if (!SendMessageTimeoutA(window, static_cast<UINT>(number(3)), static_cast<WPARAM>(number(4)),
                                  static_cast<LPARAM>(number(5)), SMTO_ABORTIFHUNG, 3000, &result))
             return Fail("no answer");
-        std::printf("%ld\n", static_cast<long>(static_cast<int32_t>(result)));
+        std::printf("%ld", static_cast<long>(static_cast<int32_t>(result)));
+        if (action == "timed-send")
+            std::printf(" %llu", GetTickCount64() - started);
+        std::printf("\n");
     } else if (action == "show") {  // show main SW_CODE
         ShowWindow(window, static_cast<int>(number(3)));
     } else if (action == "move") {  // move main X Y WIDTH HEIGHT
