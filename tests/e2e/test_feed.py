@@ -148,7 +148,7 @@ class Feed(DisplayTestCase):
         shows(502)
         self.assertEqual(self.drive('send', 'main', UM_RESETCOUNT, 0, 0), '1')
         shows(0)
-        time.sleep(1.5)
+        time.sleep(6)  # the rate is known again 5 s after the reset
         rates = [line['rate'] for line in lines() if line['rate'] is not None]
         self.assertLessEqual(max(abs(rate) for rate in rates), 0.05, 'no payout: %s' % rates)
         self.assertEqual([data for _, data in udp.since() if data.startswith(b'$IIALR')], [], 'no rate alarm')
@@ -232,7 +232,9 @@ class Feed(DisplayTestCase):
         self.assertEqual([row[0] for row in rows], sorted(row[0] for row in rows))
         self.assertGreaterEqual(len(rows), 4, 'a line for every new reading')
         self.assertEqual({row[2] for row in rows}, {'valid'})
-        result = self.run_windows('pulley-feed.exe', '--quiet', '--log', os.path.join(self.dir, 'none'), check=False)
+        # A folder that cannot be made: under a file.
+        result = self.run_windows('pulley-feed.exe', '--quiet', '--log',
+                                  os.path.join(self.dir, 'pulley-feed.exe', 'log'), check=False)
         self.assertEqual(result.returncode, 4)
         self.assertIn('cannot write the log', result.stderr)
 

@@ -367,21 +367,23 @@ TEST(FeedStatePresets, APresetOrResetIsNoPayout)
             for (int32_t metres = 490; metres <= 502; metres++)
                 for (int i = 0; i < 4; i++)
                     take(metres, 7);
-            for (int i = 0; i < 8; i++)
+            for (int i = 0; i < 24; i++)
                 take(0, 8);
-            for (int i = 0; i < 8; i++)
+            for (int i = 0; i < 24; i++)
                 take(10033, 9);
             take(10033 - 5, displayCounts ? 10 : 9);
             EndFeedState(loop);
             for (const auto& line : sent.lines)
                 if (line.second.find("IIALR") != std::string::npos)
                     said.push_back(line.second);
-            // Each preset's own reading: no rate, until the next reading.
+            // After each preset: no rate until it is known again, 5 s on.
             std::vector<std::string> afterPresets;
             for (const auto& line : sent.lines)
                 if (line.second.find(",0,") != std::string::npos || line.second.find(",10033,") != std::string::npos)
                     afterPresets.push_back(line.second.substr(17, line.second.size() - 22));
-            EXPECT_EQ(afterPresets, std::vector<std::string>({"0,,A", "0,0.0,A", "10033,,A", "10033,0.0,A"}));
+            EXPECT_EQ(afterPresets, std::vector<std::string>({"0,,A", "0,,A", "0,,A", "0,,A", "0,,A", "0,0.0,A",
+                                                              "10033,,A", "10033,,A", "10033,,A", "10033,,A",
+                                                              "10033,,A", "10033,0.0,A"}));
             bool ended;
             ASSERT_EQ(logs.Close(3000, ended), 0u);
         }
@@ -397,4 +399,111 @@ TEST(FeedStatePresets, APresetOrResetIsNoPayout)
         std::string cast = disk.Text("casts.csv");
         EXPECT_NE(cast.find(",502,2026-12-08T10:00:12.250Z,60.3,0.0,\r\n"), std::string::npos) << cast;
     }
+}
+
+// A winch paying out at a steady speed, as the feed sees it: the pulley
+// counts whole metres, the display reads it once a second (each tick late
+// or early by up to 0.1 s), and the feed asks four times a second, each
+// poll late by up to 0.3 s. Deterministic, from its seed.
+struct Staircase {
+    double metresPerSecond, startMetres, tickPhase;
+    uint32_t seed;
+    static double Fraction(uint32_t bits) { return (bits >> 8) / double(1u << 24); }
+    double Tick(int64_t k) const  // the display's kth read of the pulley
+    {
+        uint32_t salt = static_cast<uint32_t>(tickPhase * 1e6);
+        return tickPhase + static_cast<double>(k) + Fraction((static_cast<uint32_t>(k) + salt) * 2654435761u) * 0.2 - 0.1;
+    }
+    // The time and the count of the poll due at the time, in ms and metres.
+    std::pair<int64_t, int32_t> Poll(double seconds)
+    {
+        seed = seed * 1664525u + 1013904223u;
+        double at = seconds + Fraction(seed) * 0.3;
+        int64_t k = static_cast<int64_t>(std::floor(at - tickPhase)) + 1;
+        while (Tick(k) > at)
+            k--;
+        return {static_cast<int64_t>(at * 1000), static_cast<int32_t>(std::floor(startMetres + metresPerSecond * Tick(k)))};
+    }
+};
+
+// The rate is empty until its readings span 5 s, and then right within
+// 16 m/min (11 once its window is full), at any speed a winch runs.
+TEST(FeedRate, AStaircaseReadFourTimesASecond)
+{
+    double worstEarly = 0, worstFull = 0;
+    for (double perMinute : {0.0, 6.0, 15.0, 30.0, 60.0, 90.0, 120.0, 150.0, -60.0})
+        for (uint32_t trial = 1; trial <= 40; trial++) {
+            Staircase winch{perMinute / 60, 100 + trial * 0.37, trial * 0.023, trial};
+            PayoutRate rate;
+            int64_t first = -1;
+            for (int poll = 0; poll < 120; poll++) {
+                auto [ms, metres] = winch.Poll(poll * 0.25);
+                AddToRate(rate, ms, metres);
+                if (first < 0)
+                    first = ms;
+                if (ms - first < RateKnownSpanMs) {
+                    ASSERT_EQ(RateText(rate), "") << perMinute << " m/min after " << ms - first << " ms";
+                    continue;
+                }
+                ASSERT_TRUE(RateKnown(rate));
+                double error = std::fabs(MetresPerMinute(rate) - perMinute);
+                double& worst = ms - first >= RateWindowMs ? worstFull : worstEarly;
+                worst = std::max(worst, error);
+            }
+        }
+    EXPECT_LE(worstEarly, 16.0);
+    EXPECT_LE(worstFull, 11.0);
+    std::printf("the rate's worst error: %.1f m/min from 5 s, %.1f with the window full\n", worstEarly, worstFull);
+}
+
+// A feed started mid-cast, a preset while the cable moves, and a stale
+// spell: each starts the rate afresh, and until it is known again no line,
+// no alarm and no cast maximum has one.
+TEST(FeedStatePresets, NoRateAfterAStartAPresetOrAGapUntilItIsKnown)
+{
+    FakeDisk disk;
+    FeedOptions options;
+    options.alarms.rate = true;
+    options.alarms.ratePerMinute = 100;
+    options.casts = true;
+    FeedLogs logs;
+    std::string failure;
+    ASSERT_TRUE(logs.Open(disk.ops, "log", true, Day, [](const std::string&) {}, failure));
+    FeedState loop;
+    Sent sent;
+    sent.Start(loop, logs.Writer(), options);
+    Staircase winch{1, 300.4, 0.6, 7};  // 60 m/min, started at 300 m
+    std::vector<std::pair<double, std::string>> rates;  // the lines' rates, by the time of the reading
+    double shift = 0;
+    for (int poll = 0; poll < 160; poll++) {
+        double seconds = poll * 0.25;
+        if (seconds == 15)
+            shift = 200;  // preset 200 m further while paying out
+        auto [ms, metres] = winch.Poll(seconds);
+        bool stale = seconds >= 25 && seconds < 28;
+        size_t before = sent.lines.size();
+        TakeReading(loop, {{stale ? FeedStatus::NoData : FeedStatus::Valid, metres + static_cast<int32_t>(shift)}, ms,
+                           UnixMsFromUtc({2026, 12, 8, 10, 0, 0, 0}) + ms});
+        for (size_t i = before; i < sent.lines.size(); i++)
+            if (sent.lines[i].second.rfind("$PKVNC,", 0) == 0) {
+                std::vector<std::string> fields = SplitFields(sent.lines[i].second);
+                rates.push_back({seconds, fields[3]});
+            }
+    }
+    EndFeedState(loop);
+    bool ended;
+    ASSERT_EQ(logs.Close(3000, ended), 0u);
+    for (const auto& [seconds, text] : rates) {
+        double since = seconds < 15 ? seconds : seconds < 28 ? seconds - 15 : seconds - 28;
+        if (since < 5 || (seconds >= 25 && seconds < 28)) {
+            EXPECT_EQ(text, "") << "at " << seconds << " s";
+        } else if (since >= 5.5) {
+            EXPECT_NEAR(std::atof(text.c_str()), 60, 16) << "at " << seconds << " s";
+        }
+    }
+    for (const auto& line : sent.lines)
+        EXPECT_EQ(line.second.find("IIALR"), std::string::npos) << line.second;
+    std::string rows = disk.Text("casts.csv");
+    std::vector<std::string> fields = SplitFields(rows.substr(rows.find('\n') + 1));
+    EXPECT_NEAR(std::atof(fields[6].c_str()), 60, 16) << rows;
 }

@@ -45,7 +45,7 @@ TEST(FeedSentence, ChecksumAndFields)
     EXPECT_EQ(lost.substr(0, lost.size() - 5), "$PKVNC,123456.78,,,V");
     std::string test = BuildSentence(Noon, {FeedStatus::TestValue, -250}, PayoutRate{});
     EXPECT_EQ(test.substr(0, test.size() - 5), "$PKVNC,123456.78,-250,,V");
-    EXPECT_LE(BuildSentence(Noon, {FeedStatus::Valid, INT32_MIN}, RateOf({{0, INT32_MIN}, {500, INT32_MAX}})).size(),
+    EXPECT_LE(BuildSentence(Noon, {FeedStatus::Valid, INT32_MIN}, RateOf({{0, INT32_MIN}, {5000, INT32_MAX}})).size(),
               82u);
 }
 
@@ -61,7 +61,8 @@ TEST(FeedRate, LeastSquaresOverTenSeconds)
 {
     EXPECT_FALSE(RateKnown(RateOf({{0, 5}})));
     EXPECT_DOUBLE_EQ(MetresPerMinute(RateOf({{0, 5}, {1000, 5}, {2000, 5}})), 0.0);
-    EXPECT_NEAR(MetresPerMinute(RateOf({{0, 10}, {1000, 9}, {2000, 8}})), -60.0, 1e-9);  // hauling in
+    EXPECT_NEAR(MetresPerMinute(RateOf({{0, 10}, {1000, 9}, {2000, 8}, {3000, 7}, {4000, 6}, {5000, 5}})), -60.0, 1e-9);  // hauling in
+    EXPECT_FALSE(RateKnown(RateOf({{0, 10}, {4999, 5}}))) << "not over less than 5 s";
     // Samples older than 10 s drop out: only the last steady ones count.
     PayoutRate rate = RateOf({{0, 0}, {5000, 50}, {10000, 100}, {15000, 100}, {20000, 100}});
     EXPECT_EQ(rate.samples.size(), 2u);
@@ -244,7 +245,7 @@ TEST(FeedJson, TextsAreEscaped)
 TEST(FeedLog, LinesFilesAndTheClock)
 {
     EXPECT_EQ(LogFileName(Noon), "pulley-2026-12-08.csv");
-    EXPECT_EQ(BuildLogLine(Noon, {FeedStatus::Valid, 120}, RateOf({{0, 120}, {1000, 120}})),
+    EXPECT_EQ(BuildLogLine(Noon, {FeedStatus::Valid, 120}, RateOf({{0, 120}, {5000, 120}})),
               "2026-12-08T12:34:56.789Z,120,valid,0.0,,\r\n");
     EXPECT_EQ(BuildLogLine(Noon, {FeedStatus::NoDisplay, 0}, {}), "2026-12-08T12:34:56.789Z,,no-display,,,\r\n");
     int64_t ms = 0;
@@ -278,6 +279,8 @@ TEST(FeedWeb, RequestHeadsRoutesAndThePage)
     EXPECT_EQ(RouteOf(request), Route::Count);
     ASSERT_EQ(ReadRequestHead("HEAD / HTTP/1.0\n\n", request), HeadState::Complete);  // LF alone, as some tools send
     EXPECT_TRUE(RouteOf(request) == Route::Page && IsHead(request));
+    ASSERT_EQ(ReadRequestHead("GET / HTTP/1.1\r\nHost: ship\n\r\n", request), HeadState::Complete);  // mixed
+    EXPECT_EQ(request.headBytes, 29u);
     ASSERT_EQ(ReadRequestHead("POST /events HTTP/1.1\r\n\r\n", request), HeadState::Complete);
     EXPECT_EQ(RouteOf(request), Route::MethodNotAllowed);
     ASSERT_EQ(ReadRequestHead("GET /reset HTTP/1.1\r\n\r\n", request), HeadState::Complete);
@@ -294,7 +297,7 @@ TEST(FeedWeb, RequestHeadsRoutesAndThePage)
     EXPECT_EQ(page.find("://"), std::string::npos) << "nothing fetched from elsewhere";
     EXPECT_NE(PagePolicy("n0nce").find("script-src 'nonce-n0nce'"), std::string::npos);
 
-    EXPECT_EQ(BuildReadingJson({.time = Noon, .reading = {FeedStatus::Valid, 25}, .rate = RateText(RateOf({{0, 24}, {1000, 25}}))}),
+    EXPECT_EQ(BuildReadingJson({.time = Noon, .reading = {FeedStatus::Valid, 25}, .rate = RateText(RateOf({{0, 20}, {5000, 25}}))}),
               "{\"metres\":25,\"feet\":82,\"text_m\":\"+0025m\",\"text_ft\":\"+00082ft\",\"valid\":true,"
               "\"status\":\"valid\",\"rate_m_per_min\":60.0,\"utc\":\"2026-12-08T12:34:56.789Z\","
               "\"wire_left_m\":null,\"alarms\":[],\"cast\":null,\"station\":\"\"}");

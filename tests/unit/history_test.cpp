@@ -13,7 +13,7 @@ static PayoutRate Steady(int32_t metres)
 {
     PayoutRate rate;
     AddToRate(rate, 0, metres);
-    AddToRate(rate, 1000, metres);
+    AddToRate(rate, RateKnownSpanMs, metres);
     return rate;
 }
 
@@ -38,7 +38,7 @@ TEST(History, OneLastPointASecondForADayWithNulls)
               "{\"step_s\":1,\"points\":[[" + std::to_string(newest - 2) + "000,359991,0.0],[" +
                   std::to_string(newest - 1) + "000,null,null],[" + std::to_string(newest) + "000,359999,0.0]]");
     for (const char* bad : {"seconds=0", "seconds=86401", "step=3601", "seconds=60&seconds=60", "minutes=1",
-                            "seconds=1e3", "seconds=60&", "step=-1"})
+                            "seconds=1e3", "seconds=60&", "step=-1", "seconds=+600", "seconds=0600", "step=01"})
         EXPECT_FALSE(ParseHistoryQuery(bad, query)) << bad;
     EXPECT_TRUE(ParseHistoryQuery("step=60&seconds=86400", query));
     EXPECT_TRUE(ParseHistoryQuery("", query) && query.seconds == 600 && query.step == 1);

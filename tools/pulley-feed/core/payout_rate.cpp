@@ -3,8 +3,6 @@
 #include <cmath>
 #include <cstdio>
 
-constexpr int64_t RateWindowMs = 10000;
-
 void AddToRate(PayoutRate& rate, int64_t monotonicMs, int32_t metres)
 {
     rate.samples.push_back({monotonicMs, metres});
@@ -16,7 +14,7 @@ void AddToRate(PayoutRate& rate, int64_t monotonicMs, int32_t metres)
 
 bool RateKnown(const PayoutRate& rate)
 {
-    return rate.samples.size() >= 2 && rate.samples.back().monotonicMs > rate.samples.front().monotonicMs;
+    return !rate.samples.empty() && rate.samples.back().monotonicMs - rate.samples.front().monotonicMs >= RateKnownSpanMs;
 }
 
 // The least-squares slope of metres over time, about the first sample so

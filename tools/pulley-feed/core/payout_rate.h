@@ -8,7 +8,14 @@
 #include "reading.h"
 
 // The payout rate in metres a minute (positive paying out) over the valid
-// readings of the last 10 s, by least squares; not known until two exist.
+// readings of the last 10 s, by least squares. The count is a staircase:
+// whole metres, read from the pulley once a second and asked for four
+// times a second, so a rate over a short span is mostly where the steps
+// fell (a metre between the first two readings is 240 m/min). The rate is
+// known once its readings span 5 s, and within 16 m/min of the winch's
+// then, 11 m/min once they span the whole window (a metre in 5 s is
+// 12 m/min; over 3 s simulated winches read up to 35 m/min off). Until it
+// is known it is empty, and no alarm or cast maximum uses it.
 struct RateSample {
     int64_t monotonicMs;
     int32_t metres;
@@ -16,6 +23,8 @@ struct RateSample {
 struct PayoutRate {
     std::vector<RateSample> samples;  // the last 10 s, oldest first
 };
+constexpr int64_t RateWindowMs = 10000;
+constexpr int64_t RateKnownSpanMs = 5000;
 void AddToRate(PayoutRate& rate, int64_t monotonicMs, int32_t metres);
 bool RateKnown(const PayoutRate& rate);
 double MetresPerMinute(const PayoutRate& rate);
