@@ -46,7 +46,7 @@ TEST(WinchAlarms, HysteresisRepeatsAndTheSentence)
     EXPECT_EQ(Changes(watch, {At(8, 500, FeedStatus::TestValue), At(9, 0, FeedStatus::LostLink), At(17.5, 0, FeedStatus::LostLink)}),
               "4A ");
     EXPECT_EQ(Changes(watch, {At(18, 3)}), "2A 4V ");
-    EXPECT_EQ(Changes(watch, {At(77, 3), At(78, 3)}), "2A+ ") << "once a minute while it stands";
+    EXPECT_EQ(Changes(watch, {At(77, 4), At(78, 3)}), "2A+ ") << "once a minute while it stands";
     AlarmWatch started;  // during an outage: counted from the feed's start
     InitAlarmWatch(started, limits);
     EXPECT_EQ(Changes(started, {At(100, 0, FeedStatus::NoDisplay), At(109, 0, FeedStatus::NoDisplay),
@@ -61,6 +61,38 @@ TEST(WinchAlarms, HysteresisRepeatsAndTheSentence)
     EXPECT_LE(sentence.size(), 82u);
 }
 
+// The below alarm over whole casts, deck to deck: nothing on deck at the
+// start, raised as the package comes up past the limit, cleared once the
+// winch has stood at the surface for 10 s, and not again until the next
+// cast comes up.
+TEST(WinchAlarms, BelowWarnsOfAPackageComingHomeNotOfOneAtHome)
+{
+    AlarmLimits limits{};
+    limits.below = true;
+    limits.belowMetres = 5;
+    limits.hysteresis = 1;
+    AlarmWatch watch;
+    InitAlarmWatch(watch, limits);
+    std::string said;
+    double second = 0;
+    auto run = [&](int32_t from, int32_t to, double seconds) {  // a reading a second, from one count to another
+        for (double s = 0; s < seconds; s++, second++) {
+            int32_t metres = from + static_cast<int32_t>((to - from) * s / seconds);
+            for (const AlarmEvent& event : WatchAlarms(watch, At(second, metres), {}))
+                said += std::to_string(static_cast<int>(second)) + ":" + std::to_string(metres) +
+                        (event.raised ? "A" : "V") + (event.changed ? " " : "+ ");
+        }
+    };
+    run(0, 0, 100);   // on deck from the feed's start
+    run(0, 100, 100);
+    run(100, 0, 100);
+    run(0, 0, 200);   // at the surface again, for minutes
+    run(0, 50, 50);
+    run(50, 3, 47);   // the next package stopped 3 m out
+    run(3, 3, 100);
+    EXPECT_EQ(said, "296:4A 310:0V 596:4A 607:3V ");
+}
+
 TEST(WinchAlarms, RateAndTheDrumReserve)
 {
     AlarmLimits limits{};
@@ -72,8 +104,8 @@ TEST(WinchAlarms, RateAndTheDrumReserve)
     AlarmWatch watch;
     InitAlarmWatch(watch, limits);
     PayoutRate hauling;  // 2 m/s in: 120 m/min
-    AddToRate(hauling, 0, 900);
-    AddToRate(hauling, 1000, 898);
+    AddToRate(hauling, 0, 908);
+    AddToRate(hauling, 5000, 898);
     EXPECT_EQ(Changes(watch, {At(1, 898)}, hauling), "3A ");
     PayoutRate slower;  // 57 m/min: within the hysteresis of 60
     AddToRate(slower, 0, 0);
@@ -105,8 +137,9 @@ TEST(WinchAlarms, LimitsAsTyped)
     AlarmWatch watch;
     InitAlarmWatch(watch, options.alarms);
     PayoutRate rate;
-    AddToRate(rate, 0, 1300);
-    AddToRate(rate, 1000, 1301);
+    AddToRate(rate, 0, 1296);
+    AddToRate(rate, 5000, 1301);
+    WatchAlarms(watch, At(0, 1000002), rate);  // out beyond the below limit, then back under it
     WatchAlarms(watch, At(1, 1301), rate);
     EXPECT_EQ(AlarmsJson(RaisedAlarms(watch)),
               "[{\"id\":1,\"text\":\"CABLE OUT ABOVE 1234.5678 M\"},"
@@ -174,6 +207,11 @@ TEST(WinchCasts, CastsDipsTowYosAndAFeedStoppedInTheMiddle)
     EXPECT_EQ(Summary(Casts(merged, counts, 25, 2)),
               Rows({"1 01-04 max 250 at 02", "2 09-14 max 120 at 10 tow-yo: 2 casts joined"}));
 
+    // Started at 0 m, a cast ends with the reset to 0 at the surface.
+    FakeDisk fromZero;
+    EXPECT_EQ(Summary(Casts(fromZero, {0, 50, 120, 0, 0, 30, 0}, 0, 0)),
+              Rows({"1 01-03 max 120 at 02", "2 05-06 max 30 at 05"}));
+
     // A feed stopped in the middle of a cast leaves it open; the next start
     // closes it as incomplete at its last reading and numbers on.
     FakeDisk stopped;
@@ -218,6 +256,34 @@ TEST(WinchCasts, APersonsRowsAreKeptAndNumberingGoesOnFromTheHighest)
                                           "7,2026-12-08T10:00:00.000Z,2026-12-08T10:01:05.500Z,65.5,120,"
                                           "2026-12-08T10:01:00.000Z,50.0,0.0,incomplete: the feed stopped during the "
                                           "cast\r\nwinch serviced\r\n");
+}
+
+// What a spreadsheet or a hand leaves in casts.csv: rows saved in a
+// locale of semicolons and decimal commas still count for the numbering;
+// a number typed beyond it is said and passed over; a number alone at the
+// end is a person's; an open row with a person's whole row after it is
+// still closed.
+TEST(WinchCasts, RowsFromSpreadsheetsAndHandsAreNumberedAndKept)
+{
+    std::string semicolons = "12;2026-12-08T10:00:00.000Z;2026-12-08T10:10:00.000Z;600,0;250;"
+                             "2026-12-08T10:05:00.000Z;60,0;55,0;bottle 4\r\n";
+    std::string open = "7,2026-12-08T10:00:00.000Z,,65.5,120,2026-12-08T10:01:00.000Z,50.0,0.0,open\r\n";
+    std::string typed = "2147483647,2026-12-08T11:00:00.000Z,2026-12-08T11:10:00.000Z,600.0,90,"
+                        "2026-12-08T11:05:00.000Z,30.0,30.0,typed by hand\r\n";
+    FakeDisk disk;
+    disk.files["log\\casts.csv"] = std::string(CastHeader) + semicolons + open + typed + "42";
+    CastLog log;
+    int last = 0;
+    std::string reason;
+    ASSERT_TRUE(OpenCastLog(log, disk.ops, "log", last, reason));
+    CloseCastLog(log);
+    EXPECT_EQ(last, 12);
+    EXPECT_EQ(log.notice, "casts.csv holds cast 2147483647, beyond the numbering (up to 1000000): the next cast is "
+                          "numbered 13");
+    EXPECT_EQ(disk.Text("casts.csv"), std::string(CastHeader) + semicolons +
+                                          "7,2026-12-08T10:00:00.000Z,2026-12-08T10:01:05.500Z,65.5,120,"
+                                          "2026-12-08T10:01:00.000Z,50.0,0.0,incomplete: the feed stopped during the "
+                                          "cast\r\n" + typed + "42\r\n");
 }
 
 // A cast's duration on the monotonic clock: the wall clock set back an hour

@@ -10,14 +10,13 @@ void InitAlarmWatch(AlarmWatch& watch, const AlarmLimits& limits)
 {
     watch = AlarmWatch{};
     watch.limits = limits;
+    watch.lastMovedMs = -1;
 }
 
 bool AnyAlarmAsked(const AlarmLimits& limits)
 {
     return limits.above || limits.below || limits.rate || limits.lost || limits.reserve;
 }
-
-
 
 // Where the watched value stands against its limit: beyond it (raise),
 // back past it by more than the hysteresis (clear), or in between (as it
@@ -61,6 +60,27 @@ static void Judge(AlarmWatch& watch, AlarmId id, Side side, const std::string& t
                       BuildAlarmSentence(UtcFromUnixMs(state.changedUtcMs), id, state.raised, state.text)});
 }
 
+// The below alarm's side for a valid count: beyond only when armed, back
+// once the winch stands still.
+static Side BelowSide(AlarmWatch& watch, const TimedReading& timed)
+{
+    const AlarmLimits& limits = watch.limits;
+    int32_t metres = timed.reading.metres;
+    if (metres != watch.lastMetres || watch.lastMovedMs < 0) {
+        watch.lastMetres = metres;
+        watch.lastMovedMs = timed.monotonicMs;
+    }
+    Side side = SideOf(metres, limits.belowMetres, limits.hysteresis, false);
+    if (side == Side::Back)
+        watch.belowArmed = true;
+    if (timed.monotonicMs - watch.lastMovedMs >= WinchStoppedMs) {
+        watch.belowArmed = false;
+        if (watch.states[AlarmBelow].raised)
+            return Side::Back;
+    }
+    return side == Side::Beyond && !watch.belowArmed ? Side::Between : side;
+}
+
 std::vector<AlarmEvent> WatchAlarms(AlarmWatch& watch, const TimedReading& timed, const PayoutRate& rate)
 {
     const AlarmLimits& limits = watch.limits;
@@ -79,8 +99,9 @@ std::vector<AlarmEvent> WatchAlarms(AlarmWatch& watch, const TimedReading& timed
     };
     judge(limits.above, AlarmAbove, metres, limits.aboveMetres, true,
           "CABLE OUT ABOVE " + DecimalText(limits.aboveMetres) + " M");
-    judge(limits.below, AlarmBelow, metres, limits.belowMetres, false,
-          "CABLE OUT BELOW " + DecimalText(limits.belowMetres) + " M");
+    if (limits.below)
+        Judge(watch, AlarmBelow, valid ? BelowSide(watch, timed) : Side::Between,
+              "CABLE OUT BELOW " + DecimalText(limits.belowMetres) + " M", timed, events);
     bool rateKnown = valid && RateKnown(rate);
     if (limits.rate)
         Judge(watch, AlarmRate,

@@ -44,7 +44,16 @@ struct AlarmWatch {
     AlarmState states[LastAlarmId + 1];  // by id; 0 unused
     bool started;
     int64_t lastValidMs;  // monotonic: the last valid count, or the feed's first reading
+    // The below alarm warns of a package coming home, not of one at home:
+    // it is armed once the count has been above its limit (and the
+    // hysteresis), and a winch stopped below the limit clears and disarms it.
+    bool belowArmed;
+    int32_t lastMetres;  // the last valid count, and since when it has stood
+    int64_t lastMovedMs;
 };
+
+// A count that has not changed for this long is a winch stopped.
+constexpr int64_t WinchStoppedMs = 10000;
 
 // A sentence due now: a change (raised or cleared), or the minute's repeat.
 struct AlarmEvent {
@@ -66,7 +75,8 @@ void InitAlarmWatch(AlarmWatch& watch, const AlarmLimits& limits);
 bool AnyAlarmAsked(const AlarmLimits& limits);
 // Judges the reading against the limits: the changes, and the repeats due.
 // No alarm but the lost one is raised or cleared while the count is not
-// valid; a raised one stands until a valid count clears it.
+// valid; a raised one stands until a valid count clears it (the below
+// alarm also once the winch has stopped below its limit).
 std::vector<AlarmEvent> WatchAlarms(AlarmWatch& watch, const TimedReading& timed, const PayoutRate& rate);
 // $IIALR,hhmmss.ss,nnn,A|V,V,text*hh: the time of the condition's change,
 // the alarm's number, A while it stands and V once cleared, V for not

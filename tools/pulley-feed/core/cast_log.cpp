@@ -1,7 +1,6 @@
 #include "cast_log.h"
 
 #include <algorithm>
-#include <climits>
 #include <vector>
 
 #include "tool_args.h"
@@ -36,13 +35,47 @@ static bool CloseLeftOpen(std::vector<std::string> fields, std::string& row)
     return true;
 }
 
-// The last cast row of ours in the file, and the highest cast number.
+// Cast numbers go up to this; a higher one, typed by hand, is not numbered
+// on from (the next would soon overflow).
+constexpr long long MostCastNumber = 1000000;
+
+// Where a row starts and ends in the file, and its fields.
+struct FoundRow {
+    int64_t at = -1, end = -1;
+    std::vector<std::string> fields;
+};
+
+// The last cast row of ours in the file, the last open one (a person may
+// have typed rows after it), and the highest cast number.
 struct CastRowsFound {
     int highestNumber = 0;
-    int64_t lastAt = -1, lastEnd = -1;
-    std::vector<std::string> lastFields;
+    long long beyondNumbering = 0;  // the highest number typed beyond them, if any
+    FoundRow last, open;
     CastList listed;
 };
+
+// A row a spreadsheet saved in a locale that writes ';' between fields and
+// ',' in numbers, as ours: its cast number, or 0.
+static long long NumberSavedWithSemicolons(std::string row)
+{
+    if (row.find(';') == std::string::npos)
+        return 0;
+    for (char& c : row)
+        c = c == ',' ? '.' : c == ';' ? ',' : c;
+    long long number = 0;
+    if (KindOfRow(CastRowShape, row) != RowKind::Whole || !ParseWholeNumber(SplitFields(row)[0].c_str(), number))
+        return 0;
+    return number;
+}
+
+// Counts a row's number for the numbering, unless it is beyond it.
+static void CountNumber(CastRowsFound& found, long long number)
+{
+    if (number > MostCastNumber)
+        found.beyondNumbering = std::max(found.beyondNumbering, number);
+    else if (number >= 1)
+        found.highestNumber = std::max(found.highestNumber, static_cast<int>(number));
+}
 
 static bool FindCastRows(const CastLog& log, CastRowsFound& found)
 {
@@ -63,12 +96,14 @@ static bool FindCastRows(const CastLog& log, CastRowsFound& found)
             long long number = 0;
             std::vector<std::string> fields = SplitFields(row.substr(0, row.find_last_not_of('\r') + 1));
             if (KindOfRow(CastRowShape, row) != RowKind::Whole || !ParseWholeNumber(fields[0].c_str(), number) ||
-                number < 1 || number > INT_MAX)
+                number < 1) {
+                CountNumber(found, NumberSavedWithSemicolons(row));
                 continue;
-            found.highestNumber = std::max(found.highestNumber, static_cast<int>(number));
-            found.lastAt = rowAt + static_cast<int64_t>(start);
-            found.lastEnd = rowAt + static_cast<int64_t>(end) + 1;
-            found.lastFields = fields;
+            }
+            CountNumber(found, number);
+            found.last = {rowAt + static_cast<int64_t>(start), rowAt + static_cast<int64_t>(end) + 1, fields};
+            if (fields.size() == 9 && fields[8] == OpenCastNote)
+                found.open = found.last;
             ListCast(found.listed, fields);
         }
         partial.erase(0, start);
@@ -76,38 +111,39 @@ static bool FindCastRows(const CastLog& log, CastRowsFound& found)
     return true;
 }
 
-// A feed stopped during a cast left its row open, as the last of ours:
-// closed as incomplete, the rows after it (a person's) kept.
+// A feed stopped during a cast left its row open: closed as incomplete,
+// the rows after it (a person's) kept.
 static bool CloseCastLeftOpen(CastLog& log, const CastRowsFound& found, std::string& reason)
 {
+    const FoundRow& open = found.open;
     std::string row;
-    if (found.lastAt < 0 || found.lastFields.size() != 9 || found.lastFields[8] != OpenCastNote ||
-        !CloseLeftOpen(found.lastFields, row))
+    if (open.at < 0 || !CloseLeftOpen(open.fields, row))
         return true;
     const LogFileOps& files = *log.files;
-    std::string after(static_cast<size_t>(log.length - found.lastEnd), '\0');
+    std::string after(static_cast<size_t>(log.length - open.end), '\0');
     bool cutBack;
-    if (files.ReadAt(files.context, log.file, found.lastEnd, after.data(), log.length - found.lastEnd) !=
-            log.length - found.lastEnd ||
-        !files.Truncate(files.context, log.file, found.lastAt)) {
+    if (files.ReadAt(files.context, log.file, open.end, after.data(), log.length - open.end) != log.length - open.end ||
+        !files.Truncate(files.context, log.file, open.at)) {
         reason = files.LastError(files.context);
         return false;
     }
-    if (!WriteWholeAt(files, log.file, found.lastAt, row + after, reason, cutBack))
+    if (!WriteWholeAt(files, log.file, open.at, row + after, reason, cutBack))
         return false;
-    log.length = found.lastAt + static_cast<int64_t>(row.size() + after.size());
-    // It is the last of ours, so the last listed too: listed as closed now.
-    log.listed.closed.back() = SplitFields(row.substr(0, row.size() - 2));
+    log.length = open.at + static_cast<int64_t>(row.size() + after.size());
+    // Listed as closed now.
+    for (std::vector<std::string>& listed : log.listed.closed)
+        if (listed == open.fields)
+            listed = SplitFields(row.substr(0, row.size() - 2));
     return true;
 }
 
-// Opens the file (made again, with its folder, when reopening); a file not
-// as this log left it is read again for its open row.
+// Opens the file (made, with its folder, when missing); reopened on a file
+// not as this log left it, reads it again for its open row.
 static bool OpenCastFile(CastLog& log, bool reopening, CastRowsFound& found, std::string& reason)
 {
     int64_t length = 0;
-    if (!OpenRowFile(*log.files, log.folder, log.path, CastRowShape, CastHeader, reopening,
-                     reopening ? log.length : -1, log.file, length, reason))
+    if (!OpenRowFile(*log.files, log.folder, log.path, CastRowShape, CastHeader, reopening ? log.length : -1, log.file,
+                     length, reason))
         return false;
     if (reopening && length == log.length)
         return true;
@@ -135,6 +171,9 @@ bool OpenCastLog(CastLog& log, const LogFileOps& files, const std::string& folde
         return false;
     }
     lastNumber = found.highestNumber;
+    if (found.beyondNumbering > 0)
+        log.notice = "casts.csv holds cast " + std::to_string(found.beyondNumbering) + ", beyond the numbering (up to " +
+                     std::to_string(MostCastNumber) + "): the next cast is numbered " + std::to_string(lastNumber + 1);
     return true;
 }
 
@@ -146,9 +185,8 @@ static bool ReopenCastLog(CastLog& log, std::string& reason)
     int64_t before = log.length;
     if (!OpenCastFile(log, true, found, reason))
         return false;
-    if (log.length != before && found.lastAt >= 0 && found.lastFields.size() == 9 && found.lastFields[8] == OpenCastNote &&
-        found.lastEnd == log.length)
-        log.openRowAt = found.lastAt;
+    if (log.length != before && found.open.at >= 0 && found.open.end == log.length)
+        log.openRowAt = found.open.at;
     return true;
 }
 

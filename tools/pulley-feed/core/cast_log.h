@@ -20,6 +20,7 @@ struct CastLog {
     int64_t length;        // whole rows
     int64_t openRowAt;     // where the open cast's row starts; -1 when none
     CastList listed = {};  // the last casts in the file when it was opened, for the page
+    std::string notice = {};  // what a person should know of the file as it was found
 };
 // Opens (or starts) casts.csv in the folder. People open it in a spreadsheet
 // and type notes: their rows stay, and the casts are numbered on from the

@@ -83,7 +83,8 @@ std::vector<CastRow> TrackCast(CastTracker& tracker, const TimedReading& timed, 
         cast.maxRateOut = std::max(cast.maxRateOut, perMinute);
         cast.maxRateIn = std::max(cast.maxRateIn, -perMinute);
     }
-    if (metres < tracker.startMetres && tracker.belowSinceMs < 0) {
+    // Back at the start or under it: a start of 0 m is ended by a reset to 0.
+    if (metres <= tracker.startMetres && tracker.belowSinceMs < 0) {
         tracker.belowSinceMs = now;
         tracker.belowSinceUtcMs = timed.utcMs;
     } else if (metres > tracker.startMetres && tracker.belowSinceMs >= 0) {

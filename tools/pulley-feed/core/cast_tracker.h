@@ -1,5 +1,5 @@
 // Casts, as the wire logs ships keep: a cast starts when the count rises
-// past the start depth and ends when it falls back below it; dips shorter
+// past the start depth and ends when it falls back to it or below; dips shorter
 // than the merge time (tow-yos) stay in one cast. Each makes rows for the
 // cast log (cast_log.h): its open row, written again as it goes on, and its
 // closed row.

@@ -19,6 +19,8 @@ bool FeedLogs::Open(const LogFileOps& files, const std::string& folder, bool cas
         CloseFiles();
         return false;
     }
+    if (!casts_.notice.empty())
+        report(casts_.notice);
     writer_ = std::make_unique<LogWriter>(survey_, casts ? &casts_ : nullptr, std::move(report));
     return true;
 }

@@ -84,5 +84,11 @@ RowKind KindOfRow(const RowShape& shape, const std::string& row)
             return RowKind::Foreign;
     if (all)
         return RowKind::Whole;
+    // A number alone, without the comma after it, is as likely a person's
+    // as the start of a row of ours: it is kept.
+    bool number = shape[0] != Column::Time && shape[0] != Column::OptionalTime && shape[0] != Column::Text &&
+                  shape[0] != Column::Word;
+    if (fields.size() == 1 && number)
+        return RowKind::Foreign;
     return FieldFits(shape[checked], fields[checked], false) ? RowKind::Torn : RowKind::Foreign;
 }

@@ -25,7 +25,7 @@ std::vector<std::string> SplitFields(const std::string& row);
 
 enum class RowKind {
     Whole,    // every column there, each of its kind
-    Torn,     // the start of a row of this shape, no more: what a power cut leaves
+    Torn,     // the start of a row of this shape, past its first field: what a power cut leaves
     Foreign,  // neither: a header, a person's note
 };
 // The row without its line end (a CR left at its end is not counted).
