@@ -54,7 +54,8 @@ static void ReadAsSettingsFile(const std::string& input)
     std::vector<ToolArg> args;
     std::string error;
     FeedOptions options;
-    if (ReadConfigText(input, "pulley-feed.ini", args, error) && !ParseFeedOptions(args, options))
+    ConsoleOps silent{.Write = [](void*, bool, const std::string&) {}, .context = nullptr};
+    if (ReadConfigText(input, "pulley-feed.ini", args, error) && !ParseFeedOptions(args, options, silent))
         CheckAccepted(options);
 }
 

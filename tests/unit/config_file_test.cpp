@@ -5,11 +5,21 @@
 #include "config_file.h"
 #include "feed_options.h"
 
+// What the feed says and prints while it reads its settings.
+struct Said {
+    std::string messages, output;
+    static void Write(void* context, bool message, const std::string& text)
+    {
+        Said& said = *static_cast<Said*>(context);
+        (message ? said.messages : said.output) += text + (message ? "\n" : "");
+    }
+};
+
 // The file and the command line as the feed reads them: the exit code
-// (none to run) and what it said on stderr.
+// (none to run) and the messages it said.
 static std::pair<std::optional<FeedExitCode>, std::string> Parse(const std::string& file,
                                                                  std::vector<std::string> commandLine,
-                                                                 FeedOptions& options)
+                                                                 FeedOptions& options, std::string* output = nullptr)
 {
     std::vector<ToolArg> fileArgs, lineArgs;
     std::string error;
@@ -17,9 +27,12 @@ static std::pair<std::optional<FeedExitCode>, std::string> Parse(const std::stri
         return {ExitUsage, error};
     for (const std::string& arg : commandLine)
         lineArgs.push_back({.text = arg, .origin = ""});
-    testing::internal::CaptureStderr();
-    std::optional<FeedExitCode> code = ParseFeedOptions(WithConfig(fileArgs, lineArgs), options);
-    return {code, testing::internal::GetCapturedStderr()};
+    Said said;
+    std::optional<FeedExitCode> code =
+        ParseFeedOptions(WithConfig(fileArgs, lineArgs), options, {.Write = Said::Write, .context = &said});
+    if (output != nullptr)
+        *output = said.output;
+    return {code, said.messages};
 }
 
 TEST(FeedConfig, LinesBecomeOptionsAndMistakesNameTheirLine)
@@ -50,11 +63,25 @@ TEST(FeedConfig, LinesBecomeOptionsAndMistakesNameTheirLine)
         {"log = x\nservice = install\n", "pulley-feed.ini:2: service belongs on the command line"},
         {"log = x\n--udp = y\n", "pulley-feed.ini:2: \"--udp\" is not an option's name"},
         {"log = x\nserial = COM3\nservice = remove\n", "pulley-feed.ini:3: service belongs"},
+        {"log = x\nclock = 2026-12-08T00:00:00\n", "pulley-feed.ini:2: clock belongs on the command line"},
+        {"log = x\nprint-config\n", "pulley-feed.ini:2: print-config belongs on the command line"},
     };
     for (const auto& [file, expected] : mistakes) {
         FeedOptions refused;
-        auto [refusedCode, message] = Parse(file, {}, refused);
+        auto [refusedCode, message] = Parse(file, {"--config", "winch.ini"}, refused);
         EXPECT_EQ(refusedCode, ExitUsage) << file;
+        EXPECT_NE(message.find(expected), std::string::npos) << message;
+    }
+    // What is not a settings file is refused whole, with what to do.
+    const std::pair<std::string, const char*> notSettings[] = {
+        {std::string("log = x\nalarm-above = 25\0" "00\n", 28), "pulley-feed.ini:2: a NUL character"},
+        {std::string("\xFF\xFEl\0o\0g\0", 8), "saved as UTF-16 (\"Unicode\"): save it as UTF-8"},
+        {"log = x\n" + std::string(MostConfigBytes, '#'), "larger than 1 MiB"},
+    };
+    for (const auto& [file, expected] : notSettings) {
+        FeedOptions refused;
+        auto [refusedCode, message] = Parse(file, {}, refused);
+        EXPECT_EQ(refusedCode, ExitUsage);
         EXPECT_NE(message.find(expected), std::string::npos) << message;
     }
     FeedOptions display;
@@ -75,9 +102,8 @@ TEST(FeedConfig, TheCommandLineWinsAndPrintConfigSaysWhere)
     EXPECT_EQ(options.maxClients, 10);
 
     FeedOptions printed;
-    testing::internal::CaptureStdout();
-    auto [printCode, _] = Parse(file, {"--print-config", "--name", "Bridge"}, printed);
-    std::string shown = testing::internal::GetCapturedStdout();
+    std::string shown;
+    auto [printCode, _] = Parse(file, {"--print-config", "--name", "Bridge"}, printed, &shown);
     EXPECT_EQ(printCode, ExitEnded);
     for (const char* line : {"udp = 192.168.1.255", "# pulley-feed.ini:1", "max-clients = 10", "# pulley-feed.ini:3",
                              "name = Bridge", "# command line"})

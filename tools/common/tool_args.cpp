@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,8 +16,12 @@ std::vector<ToolArg> CommandLineArgs(int argc, char** argv)
 
 ToolArgs::ToolArgs(const char* program, int argc, char** argv) : ToolArgs(program, CommandLineArgs(argc, argv)) {}
 
-ToolArgs::ToolArgs(const char* program, std::vector<ToolArg> args)
-    : program_(program), args_(std::move(args)), index_(args_.size())
+ToolArgs::ToolArgs(const char* program, std::vector<ToolArg> args) : ToolArgs(StandardStreams(program), std::move(args))
+{
+}
+
+ToolArgs::ToolArgs(const ConsoleOps& console, std::vector<ToolArg> args)
+    : console_(console), args_(std::move(args)), index_(args_.size())
 {
 }
 
@@ -36,8 +39,7 @@ bool ToolArgs::Next()
 bool ToolArgs::Refuse(const std::string& why)
 {
     const std::string& origin = index_ < args_.size() ? args_[index_].origin : std::string();
-    std::fprintf(stderr, "%s: %s%s (--help lists the options)\n", program_, origin.empty() ? "" : (origin + ": ").c_str(),
-                 why.c_str());
+    console_.Write(console_.context, true, (origin.empty() ? "" : origin + ": ") + why + " (--help lists the options)");
     return false;
 }
 

@@ -1,11 +1,13 @@
 // The tools' command lines, read one way: options by name, each value
 // checked where it is taken, and the same words for every refusal. Each
-// refusal is said on stderr as "program: why".
+// refusal is said as a message, "program: why", on the console given.
 #pragma once
 
 #include <set>
 #include <string>
 #include <vector>
+
+#include "console_ops.h"
 
 // An argument, and where it was written when not on the command line
 // ("pulley-feed.ini:7"): a refusal names the place. A value written beside
@@ -28,9 +30,11 @@ struct GivenOption {
 
 class ToolArgs {
 public:
-    // The arguments after the program's name.
+    // The arguments after the program's name; refusals said on the
+    // standard streams, or on the console given.
     ToolArgs(const char* program, int argc, char** argv);
     ToolArgs(const char* program, std::vector<ToolArg> args);
+    ToolArgs(const ConsoleOps& console, std::vector<ToolArg> args);
 
     // Moves to the next argument; false after the last.
     bool Next();
@@ -62,7 +66,7 @@ public:
 private:
     bool Value(const char*& text);
 
-    const char* program_;
+    ConsoleOps console_;
     std::vector<ToolArg> args_;
     size_t index_;  // of the current argument, args_.size() before the first
     std::string current_;

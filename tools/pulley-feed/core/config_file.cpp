@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "feed_options.h"
+
 const char ConfigFileName[] = "pulley-feed.ini";
 
 static std::string Trimmed(const std::string& text)
@@ -15,6 +17,15 @@ static std::string Trimmed(const std::string& text)
 bool ReadConfigText(const std::string& text, const std::string& fileName, std::vector<ToolArg>& args,
                     std::string& error)
 {
+    if (text.size() > MostConfigBytes) {
+        error = fileName + " is larger than " + std::to_string(MostConfigBytes >> 20) +
+                " MiB: a settings file is a few lines (is it the right file?)";
+        return false;
+    }
+    if (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0) {
+        error = fileName + " is saved as UTF-16 (\"Unicode\"): save it as UTF-8";
+        return false;
+    }
     // Notepad starts a UTF-8 file with a byte order mark.
     size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     for (int number = 1; start <= text.size(); number++) {
@@ -29,6 +40,10 @@ bool ReadConfigText(const std::string& text, const std::string& fileName, std::v
         if (line.empty() || line[0] == '#' || line[0] == ';')
             continue;
         std::string origin = fileName + ":" + std::to_string(number);
+        if (line.find('\0') != std::string::npos) {
+            error = origin + ": a NUL character (a file saved as UTF-16?): save it as UTF-8";
+            return false;
+        }
         size_t equals = line.find('=');
         std::string key = Trimmed(line.substr(0, equals));
         for (char& c : key)  // "UDP" is udp
@@ -36,6 +51,10 @@ bool ReadConfigText(const std::string& text, const std::string& fileName, std::v
         if (key.empty() || key.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-") != std::string::npos ||
             key[0] == '-') {
             error = origin + ": \"" + key + "\" is not an option's name (write them as \"udp = 192.168.1.255\")";
+            return false;
+        }
+        if (OnlyOnTheCommandLine("--" + key)) {
+            error = origin + ": " + key + " belongs on the command line, not in the settings file";
             return false;
         }
         args.push_back({.text = "--" + key, .origin = origin});

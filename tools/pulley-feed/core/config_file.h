@@ -11,11 +11,15 @@
 
 // The name of the settings file beside the program.
 extern const char ConfigFileName[];
+// A settings file is a page of lines: a larger one is not one.
+constexpr size_t MostConfigBytes = 1 << 20;
 
 // The file's text as arguments: blank lines and lines starting with # or ;
 // are skipped; "key = value" or "key" alone; one pair of double quotes
 // around a value is taken off. False, with the reason ("pulley-feed.ini:3:
-// ..."), for a line whose key is no option name.
+// ..."), for a line whose key is no option name or an option of the
+// command line's alone, for a NUL character (a file saved as UTF-16), and
+// for a text over MostConfigBytes.
 bool ReadConfigText(const std::string& text, const std::string& fileName, std::vector<ToolArg>& args,
                     std::string& error);
 

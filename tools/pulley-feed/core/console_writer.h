@@ -8,13 +8,8 @@
 #include <deque>
 #include <string>
 
+#include "console_ops.h"
 #include "writer_thread.h"
-
-struct ConsoleOps {
-    // Writes the text to stderr (a message) or stdout (the status line).
-    void (*Write)(void* context, bool message, const std::string& text);
-    void* context;
-};
 
 class ConsoleWriter {
 public:

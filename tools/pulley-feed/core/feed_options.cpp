@@ -1,6 +1,6 @@
 #include "feed_options.h"
 
-#include <cstdio>
+#include <algorithm>
 
 #include "endpoint.h"
 #include "tool_args.h"
@@ -35,8 +35,9 @@ const char FeedUsage[] =
     "  --wire-length M        the wire on the drum at a count of 0: the wire left\n"
     "  --drum-reserve M       an alarm while less than M metres are left on the drum\n"
     "  --casts                a row a cast in casts.csv in the log folder\n"
-    "  --cast-start M         a cast starts past M metres, ends below (default 10)\n"
-    "  --cast-merge S         dips below the start shorter than S seconds stay in the\n"
+    "  --cast-start M         a cast starts past M metres, ends back at M or below\n"
+    "                         (default 10; 0: a reset to 0 ends it)\n"
+    "  --cast-merge S         dips to the start shorter than S seconds stay in the\n"
     "                         cast (tow-yos; default 0)\n"
     "options\n"
     "  --format nmea|display|tcount|edgetech|xdr   the network lines (default nmea)\n"
@@ -118,13 +119,30 @@ static bool ReadWatchOption(ToolArgs& args, AlarmLimits& alarms)
     return args.Unknown();
 }
 
-// What says how to run the feed, rather than what it does: the command
-// line's alone.
+// What says how to run the feed, rather than what it does.
+static bool IsRunOption(const std::string& option)
+{
+    return option == "--config" || option == "--print-config" || option == "--autostart" || option == "--service" ||
+           option == "--help";
+}
+
+bool OnlyOnTheCommandLine(const std::string& option)
+{
+    return IsRunOption(option) || option == "--clock";
+}
+
+FeedExitCode SayEnded(const ConsoleOps& console, FeedExitCode code, const std::string& text)
+{
+    if (code == ExitEnded)
+        console.Write(console.context, false, "pulley-feed: " + text + "\n");
+    else
+        console.Write(console.context, true, text);
+    return code;
+}
+
 static bool ReadRunOption(ToolArgs& args, FeedOptions& options)
 {
     const std::string& option = args.Current();
-    if (!args.Origin().empty())
-        return args.Refuse(option.substr(2) + " belongs on the command line, not in the settings file");
     if (option == "--help")
         return options.help = true;
     if (!args.Once())
@@ -151,8 +169,7 @@ static bool ReadOption(ToolArgs& args, FeedOptions& options)
 {
     const std::string& option = args.Current();
     std::string text;
-    if (option == "--config" || option == "--print-config" || option == "--autostart" || option == "--service" ||
-        option == "--help")
+    if (IsRunOption(option))
         return ReadRunOption(args, options);
     if (option == "--tray") {
         options.tray = true;
@@ -217,30 +234,33 @@ static bool ReadOption(ToolArgs& args, FeedOptions& options)
 }
 
 // The settings in force, in the file's own words, each with its origin.
-static void PrintConfig(const ToolArgs& args)
+static void PrintConfig(const ToolArgs& args, const ConsoleOps& console)
 {
-    std::printf("# pulley-feed runs with these; everything else as --help gives\n");
+    std::string printed = "# pulley-feed runs with these; everything else as --help gives\n";
     for (const GivenOption& given : args.Given()) {
         if (given.option == "--print-config")
             continue;
         std::string line = given.option.substr(2) + (given.value.empty() ? "" : " = " + given.value);
-        std::printf("%-40s # %s\n", line.c_str(), given.origin.empty() ? "command line" : given.origin.c_str());
+        line.resize(std::max<size_t>(line.size(), 40), ' ');
+        printed += line + " # " + (given.origin.empty() ? "command line" : given.origin) + "\n";
     }
+    console.Write(console.context, false, printed);
 }
 
 std::optional<FeedExitCode> ParseFeedOptions(int argc, char** argv, FeedOptions& options)
 {
-    return ParseFeedOptions(CommandLineArgs(argc, argv), options);
+    return ParseFeedOptions(CommandLineArgs(argc, argv), options, StandardStreams("pulley-feed"));
 }
 
-std::optional<FeedExitCode> ParseFeedOptions(std::vector<ToolArg> arguments, FeedOptions& options)
+std::optional<FeedExitCode> ParseFeedOptions(std::vector<ToolArg> arguments, FeedOptions& options,
+                                             const ConsoleOps& console)
 {
-    ToolArgs args("pulley-feed", std::move(arguments));
+    ToolArgs args(console, std::move(arguments));
     while (args.Next()) {
         if (!ReadOption(args, options))
             return ExitUsage;
         if (options.help) {
-            std::fputs(FeedUsage, stdout);
+            console.Write(console.context, false, FeedUsage);
             return ExitEnded;
         }
     }
@@ -263,7 +283,7 @@ std::optional<FeedExitCode> ParseFeedOptions(std::vector<ToolArg> arguments, Fee
         return ExitUsage;
     }
     if (options.printConfig) {
-        PrintConfig(args);
+        PrintConfig(args, console);
         return ExitEnded;
     }
     return std::nullopt;

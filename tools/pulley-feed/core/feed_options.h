@@ -9,6 +9,7 @@
 
 #include "alarms.h"
 #include "endpoint.h"
+#include "console_ops.h"
 #include "sentences.h"
 #include "tool_args.h"
 
@@ -57,7 +58,16 @@ struct FeedOptions {
 
 // None when the options are good and the feed is to run (or to do what
 // --autostart or --service ask); otherwise the exit code to end with at
-// once, after saying why (or, for --help and --print-config, after
-// printing the usage or the settings).
-std::optional<FeedExitCode> ParseFeedOptions(std::vector<ToolArg> args, FeedOptions& options);
+// once, after saying why on the console (or, for --help and
+// --print-config, after printing the usage or the settings there).
+std::optional<FeedExitCode> ParseFeedOptions(std::vector<ToolArg> args, FeedOptions& options,
+                                             const ConsoleOps& console);
 std::optional<FeedExitCode> ParseFeedOptions(int argc, char** argv, FeedOptions& options);
+
+// What belongs on the command line alone: how the feed runs, and the test
+// clock. A settings file that names one is refused.
+bool OnlyOnTheCommandLine(const std::string& option);
+
+// Says how a command ended: on standard output when it did what was asked,
+// else as a message; the code.
+FeedExitCode SayEnded(const ConsoleOps& console, FeedExitCode code, const std::string& text);

@@ -2,33 +2,27 @@
 
 #include <windows.h>
 
-#include <cstdio>
-
 #include "config_file.h"
 #include "system_text.h"
 
 const wchar_t AutostartValue[] = L"PulleyFeed";
 static const wchar_t RunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-static FeedExitCode Say(FeedExitCode code, const std::string& text)
-{
-    std::fprintf(code == ExitEnded ? stdout : stderr, "pulley-feed: %s\n", text.c_str());
-    return code;
-}
-
 std::wstring FeedCommand(const std::wstring& options, const ConfigPlace& config)
 {
     return L"\"" + ProgramPath() + L"\" " + options + L" --config \"" + config.file + L"\"";
 }
 
-bool SettingsAllInFile(const ConfigPlace& config, const char* what)
+bool SettingsAllInFile(const ConfigPlace& config, const char* what, const ConsoleOps& console)
 {
     if (config.file.empty())
-        Say(ExitUsage, std::string(what) + " needs the settings in a file: write " + ConfigFileName +
-                           " beside pulley-feed.exe (pulley-feed.ini.example shows how), or give --config FILE");
+        SayEnded(console, ExitUsage,
+                 std::string(what) + " needs the settings in a file: write " + ConfigFileName +
+                     " beside pulley-feed.exe (pulley-feed.ini.example shows how), or give --config FILE");
     else if (config.commandLineSettings)
-        Say(ExitUsage, std::string(what) + " starts the feed with the settings file alone: put the other options in " +
-                           Utf8(config.file));
+        SayEnded(console, ExitUsage,
+                 std::string(what) + " starts the feed with the settings file alone: put the other options in " +
+                     Utf8(config.file));
     return !config.file.empty() && !config.commandLineSettings;
 }
 
@@ -41,11 +35,11 @@ static std::wstring CurrentAutostart()
     return command;
 }
 
-FeedExitCode Autostart(const std::string& what, const ConfigPlace& config)
+FeedExitCode Autostart(const std::string& what, const ConfigPlace& config, const ConsoleOps& console)
 {
     if (what == "ask") {
         std::wstring command = CurrentAutostart();
-        return Say(ExitEnded, command.empty() ? "does not start at logon" : "starts at logon: " + Utf8(command));
+        return SayEnded(console, ExitEnded, command.empty() ? "does not start at logon" : "starts at logon: " + Utf8(command));
     }
     LSTATUS result;
     if (what == "off") {
@@ -56,10 +50,10 @@ FeedExitCode Autostart(const std::string& what, const ConfigPlace& config)
             RegCloseKey(key);
         }
         if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
-            return Say(ExitCannotOpen, "cannot stop starting at logon: " + SystemMessage(result));
-        return Say(ExitEnded, "no longer starts at logon");
+            return SayEnded(console, ExitCannotOpen, "cannot stop starting at logon: " + SystemMessage(result));
+        return SayEnded(console, ExitEnded, "no longer starts at logon");
     }
-    if (!SettingsAllInFile(config, "--autostart on"))
+    if (!SettingsAllInFile(config, "--autostart on", console))
         return ExitUsage;
     std::wstring command = FeedCommand(L"--tray", config);
     HKEY key;
@@ -70,6 +64,6 @@ FeedExitCode Autostart(const std::string& what, const ConfigPlace& config)
         RegCloseKey(key);
     }
     if (result != ERROR_SUCCESS)
-        return Say(ExitCannotOpen, "cannot start at logon: " + SystemMessage(result));
-    return Say(ExitEnded, "starts at logon, in the notification area: " + Utf8(command));
+        return SayEnded(console, ExitCannotOpen, "cannot start at logon: " + SystemMessage(result));
+    return SayEnded(console, ExitEnded, "starts at logon, in the notification area: " + Utf8(command));
 }

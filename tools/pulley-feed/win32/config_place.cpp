@@ -40,8 +40,8 @@ static bool ReadWholeFile(const std::wstring& path, std::string& text, DWORD& er
     char buffer[4096];
     DWORD read = 0;
     BOOL ok;
-    while ((ok = ReadFile(file, buffer, sizeof buffer, &read, nullptr)) && read > 0 && text.size() < (1 << 20))
-        text.append(buffer, read);
+    while ((ok = ReadFile(file, buffer, sizeof buffer, &read, nullptr)) && read > 0 && text.size() <= MostConfigBytes)
+        text.append(buffer, read);  // a byte more than a settings file holds is enough to refuse it
     error = ok ? ERROR_SUCCESS : GetLastError();
     CloseHandle(file);
     return ok;

@@ -14,12 +14,6 @@ static wchar_t ServiceName[] = L"PulleyFeed";
 // last try and the last words fit in it.
 constexpr DWORD StopWaitHintMs = CloseHandlerWaitMs;
 
-static FeedExitCode Say(FeedExitCode code, const std::string& text)
-{
-    std::fprintf(code == ExitEnded ? stdout : stderr, "pulley-feed: %s\n", text.c_str());
-    return code;
-}
-
 // A handle of the service manager's, closed by its owner.
 struct ServiceHandle {
     SC_HANDLE handle;
@@ -32,37 +26,37 @@ struct ServiceHandle {
     operator SC_HANDLE() const { return handle; }
 };
 
-FeedExitCode InstallFeedService(const ConfigPlace& config)
+FeedExitCode InstallFeedService(const ConfigPlace& config, const ConsoleOps& console)
 {
-    if (!SettingsAllInFile(config, "--service install"))
+    if (!SettingsAllInFile(config, "--service install", console))
         return ExitUsage;
     ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
     if (manager == nullptr)
-        return Say(ExitCannotOpen, "cannot reach the service manager (run as administrator): " +
+        return SayEnded(console, ExitCannotOpen, "cannot reach the service manager (run as administrator): " +
                                        SystemMessage(GetLastError()));
     std::wstring command = FeedCommand(L"--service run", config);
     ServiceHandle service(CreateServiceW(manager, ServiceName, L"Pulley Feed", SERVICE_ALL_ACCESS,
                                          SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
                                          command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
     if (service == nullptr)
-        return Say(ExitCannotOpen, "cannot install the service PulleyFeed: " + SystemMessage(GetLastError()));
+        return SayEnded(console, ExitCannotOpen, "cannot install the service PulleyFeed: " + SystemMessage(GetLastError()));
     SERVICE_DESCRIPTIONW description = {const_cast<wchar_t*>(
         L"Shares the cable count read from a relay line on the network and in the survey log")};
     ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &description);
     if (!StartServiceW(service, 0, nullptr))
-        return Say(ExitCannotOpen, "installed the service PulleyFeed, but it did not start: " +
+        return SayEnded(console, ExitCannotOpen, "installed the service PulleyFeed, but it did not start: " +
                                        SystemMessage(GetLastError()));
-    return Say(ExitEnded, "the service PulleyFeed is installed, starts with Windows, and runs: " + Utf8(command));
+    return SayEnded(console, ExitEnded, "the service PulleyFeed is installed, starts with Windows, and runs: " + Utf8(command));
 }
 
-FeedExitCode RemoveFeedService()
+FeedExitCode RemoveFeedService(const ConsoleOps& console)
 {
     ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     ServiceHandle service(manager == nullptr ? nullptr
                                              : OpenServiceW(manager, ServiceName,
                                                             DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS));
     if (service == nullptr)
-        return Say(ExitCannotOpen, "cannot reach the service PulleyFeed: " + SystemMessage(GetLastError()));
+        return SayEnded(console, ExitCannotOpen, "cannot reach the service PulleyFeed: " + SystemMessage(GetLastError()));
     SERVICE_STATUS status;
     if (ControlService(service, SERVICE_CONTROL_STOP, &status))
         for (int tries = 0; tries < 100 && QueryServiceStatus(service, &status) &&
@@ -70,8 +64,8 @@ FeedExitCode RemoveFeedService()
              tries++)
             Sleep(100);
     if (!DeleteService(service))
-        return Say(ExitCannotOpen, "cannot remove the service PulleyFeed: " + SystemMessage(GetLastError()));
-    return Say(ExitEnded, "the service PulleyFeed is stopped and removed");
+        return SayEnded(console, ExitCannotOpen, "cannot remove the service PulleyFeed: " + SystemMessage(GetLastError()));
+    return SayEnded(console, ExitEnded, "the service PulleyFeed is stopped and removed");
 }
 
 // The running service's own state, for the service manager's calls.
@@ -149,13 +143,14 @@ static void WINAPI ServiceMain(DWORD, wchar_t**)
     Report(SERVICE_STOPPED);
 }
 
-FeedExitCode RunFeedService(std::function<FeedExitCode(const ConsoleOps&)> run, const std::string& logFolder)
+FeedExitCode RunFeedService(std::function<FeedExitCode(const ConsoleOps&)> run, const std::string& messagesFolder,
+                            const ConsoleOps& console)
 {
     running.run = std::move(run);
-    running.messagesPath = logFolder.empty() ? "" : logFolder + "\\pulley-feed-messages.log";
+    running.messagesPath = messagesFolder.empty() ? "" : messagesFolder + "\\pulley-feed-messages.log";
     SERVICE_TABLE_ENTRYW services[] = {{ServiceName, ServiceMain}, {nullptr, nullptr}};
     if (!StartServiceCtrlDispatcherW(services))
-        return Say(ExitUsage, "--service run is for the service manager: --service install sets it up (" +
+        return SayEnded(console, ExitUsage, "--service run is for the service manager: --service install sets it up (" +
                                   SystemMessage(GetLastError()) + ")");
     return running.code;
 }

@@ -12,8 +12,13 @@
 #include "console_writer.h"
 #include "feed_options.h"
 
-FeedExitCode InstallFeedService(const ConfigPlace& config);
-FeedExitCode RemoveFeedService();
+// Each says how it went on the console; removing needs no settings.
+FeedExitCode InstallFeedService(const ConfigPlace& config, const ConsoleOps& console);
+FeedExitCode RemoveFeedService(const ConsoleOps& console);
 // As the service manager starts it: runs the feed (run, given where its
-// messages go) and reports it running and stopped.
-FeedExitCode RunFeedService(std::function<FeedExitCode(const ConsoleOps&)> run, const std::string& logFolder);
+// messages go: the event log, and pulley-feed-messages.log in the folder
+// when one is given) and reports it running and stopped, with the exit
+// code of a feed that failed as the service's own. Started otherwise, it
+// says so on the console.
+FeedExitCode RunFeedService(std::function<FeedExitCode(const ConsoleOps&)> run, const std::string& messagesFolder,
+                            const ConsoleOps& console);

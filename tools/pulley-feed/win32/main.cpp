@@ -67,12 +67,6 @@ static void WriteToConsole(void*, bool message, const std::string& text)
 
 static const ConsoleOps StandardConsole = {.Write = WriteToConsole, .context = nullptr};
 
-static FeedExitCode Fail(FeedExitCode code, const std::string& why)
-{
-    WriteToConsole(nullptr, true, why);
-    return code;
-}
-
 // Started by a double-click, the feed has a console of its own, which
 // closes as it ends: what it said must wait there to be read.
 static void HoldOwnConsole()
@@ -368,7 +362,7 @@ static FeedExitCode RunFeed(const FeedOptions& options, const ConsoleOps& consol
 {
     SocketLibrary sockets;
     if (!sockets.started)
-        return Fail(ExitCannotOpen, "the socket library did not start");
+        return SayEnded(console, ExitCannotOpen, "the socket library did not start");
     auto program = std::make_unique<FeedProgram>(options, console, tray);
     std::optional<FeedExitCode> failed = program->Open();
     if (!failed)
@@ -406,18 +400,65 @@ static FeedExitCode RunInTray(const FeedOptions& options)
 static FeedExitCode Dispatch(const FeedOptions& options, const ConfigPlace& config)
 {
     if (!options.autostart.empty())
-        return Autostart(options.autostart, config);
+        return Autostart(options.autostart, config, StandardConsole);
     if (options.service == "install")
-        return InstallFeedService(config);
+        return InstallFeedService(config, StandardConsole);
     if (options.service == "remove")
-        return RemoveFeedService();
+        return RemoveFeedService(StandardConsole);
     if (options.service == "run")
         return RunFeedService([&options](const ConsoleOps& messages) { return RunFeed(options, messages, nullptr); },
-                              options.logFolder);
+                              options.logFolder, StandardConsole);
     if (options.tray)
         return RunInTray(options);
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
     return RunFeed(options, StandardConsole, nullptr);
+}
+
+// Undoing what was set up needs no settings, nor settings that read: a
+// mistake in the file must not keep a service or a start at logon.
+static std::optional<FeedExitCode> Undo(const std::vector<ToolArg>& commandLine)
+{
+    std::vector<std::string> words;
+    for (size_t i = 0; i < commandLine.size(); i++)
+        if (commandLine[i].text == "--config")
+            i++;  // the file is not read
+        else
+            words.push_back(commandLine[i].text);
+    if (words == std::vector<std::string>{"--service", "remove"})
+        return RemoveFeedService(StandardConsole);
+    if (words == std::vector<std::string>{"--autostart", "off"} || words == std::vector<std::string>{"--autostart"})
+        return Autostart(words.size() == 1 ? "ask" : "off", ConfigPlace{}, StandardConsole);
+    return std::nullopt;
+}
+
+// What the service manager starts: a service has no console, so what it
+// would say goes where a service's messages go, with its exit code.
+static bool StartedAsService(const std::vector<ToolArg>& commandLine)
+{
+    for (size_t i = 0; i + 1 < commandLine.size(); i++)
+        if (commandLine[i].text == "--service" && commandLine[i + 1].text == "run")
+            return true;
+    return false;
+}
+
+// The folder a service's messages go to: the log folder the settings name,
+// else the settings file's.
+static std::string MessagesFolder(const std::vector<ToolArg>& args, const ConfigPlace& config)
+{
+    std::string folder;
+    for (size_t i = 0; i + 1 < args.size(); i++)
+        if (args[i].text == "--log")
+            folder = args[i + 1].text;
+    if (folder.empty() && !config.file.empty())
+        folder = Utf8(config.file.substr(0, config.file.find_last_of(L"\\/")));
+    return folder;
+}
+
+// What a service would have said, kept to be said as the service.
+static void KeepSaid(void* context, bool, const std::string& text)
+{
+    std::string& said = *static_cast<std::string*>(context);
+    said += (said.empty() ? "" : "; ") + text;
 }
 
 // The command line as UTF-16, so that a station's name or a folder in any
@@ -427,18 +468,28 @@ int wmain(int argc, wchar_t** wideArgv)
     std::vector<ToolArg> commandLine;
     for (int i = 1; i < argc; i++)
         commandLine.push_back({.text = Utf8(wideArgv[i]), .origin = ""});
+    std::optional<FeedExitCode> code = Undo(commandLine);
+    if (code)
+        return *code;
+    bool service = StartedAsService(commandLine);
+    std::string said;
+    ConsoleOps console = service ? ConsoleOps{.Write = KeepSaid, .context = &said} : StandardConsole;
     ConfigPlace config;
     std::string reason;
     std::vector<ToolArg> args;
-    std::optional<FeedExitCode> code;
-    if (!ReadConfigPlace(commandLine, config, args, reason))
-        code = Fail(ExitUsage, reason);
+    if (!ReadConfigPlace(commandLine, config, args, reason)) {
+        console.Write(console.context, true, reason);
+        code = ExitUsage;
+    }
     FeedOptions options;
     if (!code)
-        code = ParseFeedOptions(args, options);
+        code = ParseFeedOptions(args, options, console);
+    if (code && service)  // the settings failed: the service starts to say so, and stops
+        return RunFeedService([&](const ConsoleOps& messages) { return SayEnded(messages, *code, said); },
+                              MessagesFolder(args, config), StandardConsole);
     if (!code)
         code = Dispatch(options, config);
-    if (*code != ExitEnded && !options.tray && options.service != "run")
+    if (*code != ExitEnded && !options.tray && !service)
         HoldOwnConsole();
     return *code;
 }
