@@ -58,8 +58,21 @@ class LeaveItRunning(DisplayTestCase):
         self.assertIn('pulley-feed.exe" --tray --config "', command)
         self.assertIn('pulley-feed.ini"', command)
         self.assertIn('starts at logon', self.run_windows('pulley-feed.exe', '--autostart').stdout)
+        self.settings('alrm-above = 2500')  # undone whatever the file has come to hold
         self.run_windows('pulley-feed.exe', '--autostart', 'off')
         self.assertNotEqual(self.run_windows('reg', 'query', RUN_KEY, '/v', 'PulleyFeed', check=False).returncode, 0)
+
+    def test_the_log_folder_made_whole_or_the_part_that_cannot_be(self):
+        folder = os.path.join(self.folder, 'survey', 'winch')
+        self.settings('log = %s' % windows_path(folder), 'quiet')
+        feed = self.launch_windows('pulley-feed.exe')
+        self.closers.append(feed.kill)
+        wait_for(lambda: os.path.isdir(folder) and os.listdir(folder), 10, 'the day file in the folder made')
+        feed.kill()
+        self.settings(r'log = Q:\survey\winch')  # a drive this PC lacks
+        refused = self.run_windows('pulley-feed.exe', check=False)
+        self.assertEqual(refused.returncode, 4)
+        self.assertIn(r'cannot make the folder Q:\survey: ', refused.stderr)
 
     def test_in_the_notification_area_exit_and_the_sessions_end_leave_its_rows_whole(self):
         self.settings('udp = 127.0.0.1:%d' % self.udp.port, 'log = log')  # beside the settings file
@@ -93,6 +106,14 @@ class LeaveItRunning(DisplayTestCase):
         self.assertEqual(self.last_rows()[1], '', 'the last row ends its line')
         with open(os.path.join(self.folder, 'pulley-feed-messages.log')) as messages:
             self.assertRegex(messages.read(), r'Z the service started\r?\n(.*\n)*.*Z the service stopped\r?\n$')
+        # A mistake in the settings: the service says why, and stops with a code.
+        self.settings('udp = 127.0.0.1:%d' % self.udp.port, 'log = %s' % windows_path(self.folder), 'alrm-above = 2500')
+        self.run_windows('sc', 'start', 'PulleyFeed', check=False)
+        wait_for(lambda: 'STOPPED' in self.run_windows('sc', 'query', 'PulleyFeed').stdout, 10, 'the service stopped')
+        self.assertRegex(self.run_windows('sc', 'query', 'PulleyFeed').stdout, r'SERVICE_EXIT_CODE *: *1\b')
+        with open(os.path.join(self.folder, 'pulley-feed-messages.log')) as messages:
+            self.assertRegex(messages.read(), r'pulley-feed.ini:5: unknown option "alrm-above".*\r?\n.*Z the service '
+                                              r'stopped, exit code 1\r?\n$')
         self.assertIn('removed', self.run_windows('pulley-feed.exe', '--service', 'remove').stdout)
 
 

@@ -111,10 +111,15 @@ struct FakeDisk {
         return true;
     }
     static void Close(void*, LogFile) {}
-    static bool MakeFolder(void* context, const std::string& path)
+    static bool MakeFolder(void* context, const std::string& path, std::string& reason)
     {
         std::lock_guard<std::mutex> hold(Of(context).lock);
-        return !Of(context).failAll && Of(context).folders.insert(path).second;
+        if (Of(context).failAll) {
+            reason = "cannot make the folder " + path + ": the fake disk said no";
+            return false;
+        }
+        Of(context).folders.insert(path);
+        return true;
     }
     static std::string LastError(void*) { return "the fake disk said no"; }
 

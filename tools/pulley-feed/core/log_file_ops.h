@@ -23,8 +23,9 @@ struct LogFileOps {
     bool (*Flush)(void* context, LogFile file);  // onto the disk
     bool (*Truncate)(void* context, LogFile file, int64_t size);
     void (*Close)(void* context, LogFile file);
-    // Creates the folder, and the folders above it that are missing.
-    bool (*MakeFolder)(void* context, const std::string& path);
+    // Creates the folder, and the folders above it that are missing; false
+    // with the reason, which names the folder that could not be made.
+    bool (*MakeFolder)(void* context, const std::string& path, std::string& reason);
     // What the last operation that failed on this thread said, in words.
     std::string (*LastError)(void* context);
     void* context;

@@ -49,12 +49,14 @@ bool CutTornRow(const LogFileOps& files, LogFile file, const RowShape& shape, in
 }
 
 bool OpenRowFile(const LogFileOps& files, const std::string& folder, const std::string& path, const RowShape& shape,
-                 const std::string& header, bool mayMakeFolder, int64_t knownLength, LogFile& file, int64_t& length,
-                 std::string& reason)
+                 const std::string& header, int64_t knownLength, LogFile& file, int64_t& length, std::string& reason)
 {
     file = files.Open(files.context, path);
-    if (file == nullptr && mayMakeFolder && files.MakeFolder(files.context, folder))
+    if (file == nullptr) {
+        if (!files.MakeFolder(files.context, folder, reason))
+            return false;
         file = files.Open(files.context, path);
+    }
     int64_t size = 0;
     bool ready = file != nullptr && files.Size(files.context, file, size);
     if (ready && knownLength >= 0 && size > knownLength)

@@ -20,13 +20,11 @@ bool WriteWholeAt(const LogFileOps& files, LogFile file, int64_t offset, const s
 // end keeps it and gets one. The length to write at.
 bool CutTornRow(const LogFileOps& files, LogFile file, const RowShape& shape, int64_t size, int64_t& length);
 
-// Opens a file of rows to append whole rows to: made when missing (and its
-// folder with it when mayMakeFolder: a stick pulled and put back, a share
-// that came back empty, but not at start, where a missing folder is more
-// likely a mistyped name), its torn last row cut off, the header written
-// into an empty one. knownLength, when not -1, is the length this program
-// left it at: a longer file has a row whose write failed and could not be
-// cut back then. False, with the reason, and the file closed.
+// Opens a file of rows to append whole rows to: made when missing, and its
+// folder with it (at start, or a stick pulled and put back, a share that
+// came back empty), its torn last row cut off, the header written into an
+// empty one. knownLength, when not -1, is the length this program left it
+// at: a longer file has a row whose write failed and could not be cut back
+// then. False, with the reason, and the file closed.
 bool OpenRowFile(const LogFileOps& files, const std::string& folder, const std::string& path, const RowShape& shape,
-                 const std::string& header, bool mayMakeFolder, int64_t knownLength, LogFile& file, int64_t& length,
-                 std::string& reason);
+                 const std::string& header, int64_t knownLength, LogFile& file, int64_t& length, std::string& reason);

@@ -28,10 +28,10 @@ static bool Append(SurveyLog& log, const std::string& bytes, std::string& reason
     return false;
 }
 
-static bool OpenDayFile(SurveyLog& log, const std::string& dayName, bool mayMakeFolder, std::string& reason)
+static bool OpenDayFile(SurveyLog& log, const std::string& dayName, std::string& reason)
 {
     int64_t knownLength = dayName == log.dayName ? log.length : -1, length = 0;
-    if (!OpenRowFile(*log.files, log.folder, PathOf(log, dayName), DayRowShape, LogHeader, mayMakeFolder, knownLength,
+    if (!OpenRowFile(*log.files, log.folder, PathOf(log, dayName), DayRowShape, LogHeader, knownLength,
                      log.file, length, reason))
         return false;
     log.dayName = dayName;
@@ -43,14 +43,14 @@ bool OpenSurveyLog(SurveyLog& log, const LogFileOps& files, const std::string& f
                    std::string& reason)
 {
     log = SurveyLog{.files = &files, .folder = folder, .dayName = "", .file = nullptr, .length = 0};
-    return OpenDayFile(log, dayName, false, reason);
+    return OpenDayFile(log, dayName, reason);
 }
 
 bool WriteLogRow(SurveyLog& log, const std::string& dayName, const std::string& row, std::string& reason)
 {
     if (log.file != nullptr && dayName != log.dayName)
         CloseDayFile(log);
-    if (log.file == nullptr && !OpenDayFile(log, dayName, true, reason))
+    if (log.file == nullptr && !OpenDayFile(log, dayName, reason))
         return false;
     return Append(log, row, reason);
 }

@@ -68,13 +68,27 @@ static void CloseLogFile(void*, LogFile file)
 }
 
 // Each folder of the path in turn, from the top: those that exist stay.
-static bool MakeLogFolder(void*, const std::string& path)
+// The first that cannot be made is named, with the system's reason (a
+// drive D: that this PC lacks, a share not connected, no right to write).
+static bool MakeLogFolder(void*, const std::string& path, std::string& reason)
 {
     std::wstring folder = Utf16(path);
-    for (size_t end = folder.find_first_of(L"\\/", 3); end != std::wstring::npos;
-         end = folder.find_first_of(L"\\/", end + 1))
-        CreateDirectoryW(folder.substr(0, end).c_str(), nullptr);
-    return CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+    // Past the root: "D:\\", "\\", or "\\\\server\\share\\".
+    size_t first = folder.compare(0, 2, L"\\\\") == 0 ? folder.find_first_of(L"\\/", folder.find_first_of(L"\\/", 2) + 1)
+                   : folder.size() >= 2 && folder[1] == L':' ? folder.find_first_of(L"\\/", 3)
+                                                              : folder.find_first_of(L"\\/", 1);
+    for (size_t end = first;; end = folder.find_first_of(L"\\/", end + 1)) {
+        std::wstring part = folder.substr(0, end);
+        DWORD attributes = GetFileAttributesW(part.c_str());
+        bool exists = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+        DWORD error = part.empty() || exists || CreateDirectoryW(part.c_str(), nullptr) ? ERROR_SUCCESS : GetLastError();
+        if (error != ERROR_SUCCESS && error != ERROR_ALREADY_EXISTS) {
+            reason = "cannot make the folder " + Utf8(part) + ": " + SystemMessage(error);
+            return false;
+        }
+        if (end == std::wstring::npos)
+            return true;
+    }
 }
 
 static std::string LastLogError(void*)
