@@ -5,11 +5,12 @@ the same history served again by a feed restarted on its log. Runs under
 /usr/bin/python3, which has Debian's selenium."""
 import json
 import os
+import threading
 import time
 import unittest
 
 from browser import chromium, viewport
-from harness import CAPTION, DisplayTestCase, connect, free_port, wait_for
+from harness import CAPTION, DisplayTestCase, PtyPair, connect, free_port, wait_for
 from test_web_page import http
 
 # For each point [t, metres], whether a pixel of the colour (CSS, as the
@@ -167,14 +168,73 @@ class Trend(DisplayTestCase):
         before = {point[0]: point[1] for point in self.history(600)[:-3]}  # rows of the last seconds go with a kill
         feed.kill()
         feed.communicate(timeout=10)
-        self.feed()
+        # Until Wine has let the old listener go, a connection may reach it.
+        wait_for(lambda: connect(self.port) is None, 10, 'the old feed gone from its port')
+        feed = self.feed()
         after = {point[0]: point[1] for point in self.history(600)}
+        self.assertIsNone(feed.poll(), 'the restarted feed serves the history')
         both = [t for t in before if t in after and before[t] is not None]
         self.assertGreater(len(both), 40)
         self.assertEqual([after[t] for t in both], [before[t] for t in both])
 
     def shot(self, name):
         self.browser.save_screenshot(os.path.join(os.environ['PULLEY_SCREENSHOTS'], name))
+
+    def test_a_day_of_history_arrives_whole_while_the_lines_keep_time(self):
+        now = int(time.time())
+        rows = {}
+        for t in range(now - 86400, now):  # a cast an hour, a row a second
+            rows.setdefault(time.strftime('%Y-%m-%d', time.gmtime(t)), []).append(
+                '%s.000Z,%d,valid,0.0,,\r\n' % (time.strftime('%Y-%m-%dT%H:%M:%S', time.gmtime(t)), 1000 - abs(t % 3600 - 1800) * 5 // 9))
+        for day, lines in rows.items():
+            with open(os.path.join(self.folder, 'pulley-%s.csv' % day), 'w', newline='') as log:
+                log.write('utc,metres,status,rate_m_per_min,wire_left_m,note\r\n' + ''.join(lines))
+        pair = PtyPair('com12')
+        self.closers.append(pair.close)
+        self.relay_lines(pair)
+        udp = self.udp_receiver()
+        feed = self.start_feed('--serial', 'COM12', '--udp', '127.0.0.1:%d' % udp.port, '--http',
+                               '127.0.0.1:%d' % self.port, '--log', self.folder)
+        wait_for(lambda: connect(self.port), 10, 'the page served').close()
+
+        def whole(query, source='127.0.0.1'):
+            status, headers, body = http(self.port, b'GET /history.json?%s HTTP/1.0\r\n\r\n' % query, 30, source)
+            self.assertEqual((status, len(body)), (200, int(headers['content-length'])), query)
+            return body
+        for query, points in ((b'seconds=86400&step=1', 86000), (b'seconds=7200&step=2', 3600),
+                              (b'seconds=86400&step=30', 2880)):
+            self.assertGreater(len(json.loads(whole(query))['points']), points)
+        # Eight addresses asking for the whole day without end: every answer
+        # whole, the lines on time, and the feed's work bounded.
+        answers, failures, stop = [], [], threading.Event()
+
+        def ask(source):
+            while not stop.is_set():
+                try:
+                    answers.append(len(whole(b'seconds=86400&step=1', source)))
+                except Exception as failure:  # noqa: BLE001 -- said by the test's thread
+                    failures.append(failure)
+
+        def cpu():  # the feed's user and system time, in clock ticks
+            with open('/proc/%d/stat' % feed.pid) as stat:
+                return sum(int(field) for field in stat.read().rsplit(')', 1)[1].split()[11:13])
+        started, used = time.monotonic(), cpu()
+        askers = [threading.Thread(target=ask, args=('127.0.0.%d' % n,)) for n in range(2, 10)]
+        for asker in askers:
+            asker.start()
+        time.sleep(15)
+        stop.set()
+        for asker in askers:
+            asker.join()
+        share = (cpu() - used) / os.sysconf('SC_CLK_TCK') / (time.monotonic() - started)
+        times = [when for when, _ in udp.since(started)][:-1]
+        gap = max(b - a for a, b in zip(times, times[1:]))
+        print('%d whole days in 15 s, the feed at %.0f %% of a core, the longest gap between lines %.2f s' % (
+            len(answers), share * 100, gap))
+        self.assertEqual(failures, [])
+        self.assertGreater(len(answers), 8)
+        self.assertLess(gap, 1.1)
+        self.assertLess(share, 0.2)
 
 
 if __name__ == '__main__':

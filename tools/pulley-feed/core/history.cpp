@@ -128,13 +128,16 @@ size_t FillHistoryFromLog(History& history, const LogFileOps& files, const std::
     return rows;
 }
 
+// name=N with N as a number is written: digits, no sign, no leading zero.
 static bool Parameter(const std::string& text, const char* name, int64_t lowest, int64_t highest, int64_t& value)
 {
     std::string prefix = std::string(name) + "=";
     long long number = 0;
     if (text.compare(0, prefix.size(), prefix) != 0)
         return false;
-    if (!ParseWholeNumber(text.c_str() + prefix.size(), number) || number < lowest || number > highest)
+    std::string digits = text.substr(prefix.size());
+    if (digits.empty() || digits[0] < '1' || digits[0] > '9' ||
+        !ParseWholeNumber(digits.c_str(), number) || number < lowest || number > highest)
         return false;
     value = number;
     return true;

@@ -21,18 +21,26 @@ static bool IsTarget(const std::string& text)
     return true;
 }
 
+// Where the head ends: after its first empty line. A line ends with CR LF
+// or, as some tools send it, LF alone, so the empty line is LF or CR LF
+// after a line's LF. npos until it has come.
+static size_t HeadEnd(const std::string& bytes)
+{
+    for (size_t lf = bytes.find('\n'); lf != std::string::npos; lf = bytes.find('\n', lf + 1)) {
+        if (bytes.compare(lf + 1, 1, "\n") == 0)
+            return lf + 2;
+        if (bytes.compare(lf + 1, 2, "\r\n") == 0)
+            return lf + 3;
+    }
+    return std::string::npos;
+}
+
 HeadState ReadRequestHead(const std::string& bytes, HttpRequest& request)
 {
-    size_t end = bytes.find("\r\n\r\n");
-    size_t endLength = 4;
-    size_t bare = bytes.find("\n\n");  // some tools end lines with LF alone
-    if (bare != std::string::npos && (end == std::string::npos || bare < end)) {
-        end = bare;
-        endLength = 2;
-    }
+    size_t end = HeadEnd(bytes);
     if (end == std::string::npos)
         return bytes.size() >= MostRequestHeadBytes ? HeadState::TooLarge : HeadState::Incomplete;
-    if (end + endLength > MostRequestHeadBytes)
+    if (end > MostRequestHeadBytes)
         return HeadState::TooLarge;
     if (bytes.find('\0') < end)
         return HeadState::Malformed;
@@ -50,7 +58,7 @@ HeadState ReadRequestHead(const std::string& bytes, HttpRequest& request)
     size_t question = target.find('?');
     request.path = target.substr(0, question);
     request.query = question == std::string::npos ? "" : target.substr(question + 1);
-    request.headBytes = end + endLength;
+    request.headBytes = end;
     return HeadState::Complete;
 }
 

@@ -69,11 +69,14 @@ void HttpServer::AnswerRequest(TcpClient& client, const HttpRequest& request, in
         break;
     case Route::History: {
         HistoryQuery query;
-        if (ParseHistoryQuery(request.query, query))
-            Answer(client, 200, "application/json", HistoryJson(feed_->history, query, feed_->limits) + "\n", headOnly,
-                   nowMs);
-        else
+        if (!ParseHistoryQuery(request.query, query)) {
             Answer(client, 400, "text/plain", "history.json takes seconds=1..86400 and step=1..3600\n", headOnly, nowMs);
+        } else if (const std::string* body = HistoryBody(client, query, nowMs)) {
+            Answer(client, 200, "application/json", *body, headOnly, nowMs);
+        } else {
+            client.held = true;  // its turn comes when a large answer is sent, or in the next second
+            client.deadlineMs = -1;
+        }
         break;
     }
     case Route::Casts:
@@ -89,6 +92,53 @@ void HttpServer::AnswerRequest(TcpClient& client, const HttpRequest& request, in
         Answer(client, 405, "text/plain", "read only: GET and HEAD\n", false, nowMs, "Allow: GET, HEAD\r\n");
         break;
     }
+}
+
+// An answer whose body is larger than a stream may let wait.
+static bool SendingLarge(const TcpClient& client)
+{
+    return client.closeWhenSent && client.queued.size() > StreamQueueLimit;
+}
+
+size_t HttpServer::LargeAnswersSending(const in_addr* from) const
+{
+    size_t count = 0;
+    for (const TcpClient& client : server_.clients)
+        count += SendingLarge(client) && (from == nullptr || client.address.s_addr == from->s_addr);
+    return count;
+}
+
+// A history of more points than this is a large answer (points are about
+// 25 bytes each).
+constexpr int64_t LargeHistoryPoints = 2000;
+constexpr int64_t HistoryBuiltForMs = 1000;
+constexpr size_t MostLargeAnswersSending = 4;
+
+const std::string* HttpServer::HistoryBody(const TcpClient& client, const HistoryQuery& query, int64_t nowMs)
+{
+    bool large = query.seconds / query.step > LargeHistoryPoints;
+    if (large && (LargeAnswersSending(&client.address) > 0 || LargeAnswersSending(nullptr) >= MostLargeAnswersSending))
+        return nullptr;
+    std::erase_if(histories_, [nowMs](const BuiltHistory& built) { return nowMs - built.builtMs >= HistoryBuiltForMs; });
+    for (const BuiltHistory& built : histories_)
+        if (built.query.seconds == query.seconds && built.query.step == query.step)
+            return &built.body;
+    if (large && largeBuiltMs_ >= 0 && nowMs - largeBuiltMs_ < HistoryBuiltForMs)
+        return nullptr;
+    if (large)
+        largeBuiltMs_ = nowMs;
+    histories_.push_back({query, nowMs, HistoryJson(feed_->history, query, feed_->limits) + "\n"});
+    return &histories_.back().body;
+}
+
+void HttpServer::Serve(const fd_set& readable, int64_t nowMs)
+{
+    TcpOutput::Serve(readable, nowMs);
+    for (TcpClient& client : server_.clients)
+        if (client.held) {
+            client.held = false;
+            OnReceived(this, client, nowMs);
+        }
 }
 
 void HttpServer::OnAccepted(void*, TcpClient& client, int64_t nowMs)
@@ -117,7 +167,8 @@ bool HttpServer::OnReceived(void* context, TcpClient& client, int64_t nowMs)
         server.AnswerRequest(client, request, nowMs);
         break;
     }
-    client.received.clear();
+    if (!client.held)
+        client.received.clear();
     return true;
 }
 

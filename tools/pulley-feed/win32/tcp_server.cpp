@@ -111,7 +111,8 @@ static void AcceptClients(TcpServer& server, int64_t nowMs)
                                   .subscribed = server.handler.Received == nullptr,
                                   .closeWhenSent = false,
                                   .closing = false,
-                                  .deadlineMs = -1});
+                                  .deadlineMs = -1,
+                                  .held = false});
         if (server.handler.Accepted != nullptr)
             server.handler.Accepted(server.handler.context, server.clients.back(), nowMs);
     }
@@ -168,15 +169,15 @@ static ClientFate WriteClient(TcpClient& client, int64_t nowMs)
     return client.closing && client.peerDone ? ClientFate::Done : ClientFate::Keep;
 }
 
-// A client that has taken nothing for too long is dropped; one whose time
-// is up is done with once answered, and dropped before (a head that never
-// came whole).
+// A client that has taken nothing for too long is dropped, and a stream
+// that falls behind; one whose time is up is done with once answered, and
+// dropped before (a head that never came whole).
 static ClientFate ByTheClock(const TcpClient& client, int64_t nowMs)
 {
     if (client.deadlineMs >= 0 && nowMs >= client.deadlineMs)
         return client.closing ? ClientFate::Done : ClientFate::Drop;
-    bool stuck = !client.queued.empty() &&
-                 (nowMs - client.lastTakenMs >= StuckClientMs || client.queued.size() > ClientQueueLimit);
+    bool stuck = !client.queued.empty() && (nowMs - client.lastTakenMs >= StuckClientMs ||
+                                            (client.subscribed && client.queued.size() > StreamQueueLimit));
     return stuck ? ClientFate::Drop : ClientFate::Keep;
 }
 

@@ -3,8 +3,10 @@
 // without ever waiting on one. A receiver has little to say: a client that
 // shuts down its sending side still gets what is sent to it; one that
 // sends more than the server allows in a second, or takes nothing of what
-// waits for it for 30 s, is dropped and its place freed. The line server sends every client every line; the web
-// server reads a request from each first, through its handler.
+// waits for it for 30 s, is dropped and its place freed, and so is a
+// subscriber (a stream) that lets more than 64 KiB wait; an answer is sent
+// whole, however large. The line server sends every client every line; the
+// web server reads a request from each first, through its handler.
 #pragma once
 
 #include <winsock2.h>
@@ -29,6 +31,7 @@ struct TcpClient {
     bool closeWhenSent;      // dropped once its queue is empty
     bool closing;            // its answer is sent and its sending side shut down
     int64_t deadlineMs;      // dropped at this time; -1: none
+    bool held;               // its request waits its turn, in received (the handler's to set)
 };
 
 // What a server does with a new client and with what its clients send.
@@ -49,7 +52,7 @@ struct TcpServer {
 };
 
 constexpr int64_t StuckClientMs = 30000;
-constexpr size_t ClientQueueLimit = 64 * 1024;
+constexpr size_t StreamQueueLimit = 64 * 1024;
 
 // Listens on the endpoint (every interface when it names no host); false
 // with the reason (a port in use, say).
