@@ -40,9 +40,9 @@ return {digits: [digits.left, digits.top, digits.right, digits.bottom],
 """
 
 
-def http(port, request, timeout=5):
+def http(port, request, timeout=5, source='127.0.0.1'):
     """Sends a request and reads the answer to its end: (status, headers, body)."""
-    client = socket.create_connection(('127.0.0.1', port), timeout=timeout)
+    client = socket.create_connection(('127.0.0.1', port), timeout=timeout, source_address=(source, 0))
     client.sendall(request)
     answer = b''
     while chunk := client.recv(65536):
@@ -213,6 +213,13 @@ class WebPage(DisplayTestCase):
         sim.control('count 160')
         wait_for(lambda: self.browser.find_element(By.ID, 'alarm').is_displayed(), 3, 'the banner')
         self.assertTrue(self.text('watch').startswith('cast 1'))
+        # In feet, all the page says of lengths and rates is in feet.
+        self.browser.find_element(By.ID, 'unit-button').click()
+        sim.control('rate 1')
+        wait_for(lambda: self.text('rate').endswith(' ft/min'), 10, 'the rate in feet (%s)' % self.text('rate'))
+        self.assertRegex(self.text('watch'), r'^cast 1: [0-9:]+, max \d+ ft \u00b7 \d+ ft left on the drum$')
+        sim.control('rate 0')
+        self.browser.find_element(By.ID, 'unit-button').click()
         self.assert_whole_count(((500, 800), (1280, 720), (360, 740)))
         sim.control('count 140')
         wait_for(lambda: not self.browser.find_element(By.ID, 'alarm').is_displayed(), 3, 'the banner gone')
