@@ -49,7 +49,7 @@ class LeaveItRunning(DisplayTestCase):
         shutil.copy(os.path.join(os.path.dirname(__file__), '..', '..', 'tools', 'pulley-feed', 'pulley-feed.ini.example'),
                     os.path.join(self.dir, 'pulley-feed.ini'))
         printed = self.run_windows('pulley-feed.exe', '--print-config', '--log', windows_path(self.folder)).stdout
-        self.assertRegex(printed, r'udp = 192.168.1.255 +# pulley-feed.ini:17\s')
+        self.assertRegex(printed, r'http = 8110 +# pulley-feed.ini:24\s')
         self.assertRegex(printed, r'log = .+ +# command line\s')
         self.settings('udp = 127.0.0.1:%d' % self.udp.port)
         self.closers.append(lambda: self.run_windows('pulley-feed.exe', '--autostart', 'off', check=False))
