@@ -15,7 +15,7 @@ enum RelayFormat : int32_t {
     NotUsed = 3,
 };
 
-constexpr double FeetPerMetre = 3.28;        // the pulley maker's factor, not 3.2808
+constexpr double FeetPerMetre = PULLEY_FEET_PER_METRE;
 
 constexpr int DisplayTextSize = 14;  // at most 13 characters and the NUL
 constexpr int RelayLineSize = 17;    // "1:" + 13 characters + CR LF

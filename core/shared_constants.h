@@ -7,6 +7,10 @@
 
 #define PULLEY_WINDOW_CLASS "PULLEY"  // string 109 of the display's resources
 
+// Feet are metres times the pulley maker's factor, not 3.2808: the display's
+// feet, and the feed's page's (which the build takes from here).
+#define PULLEY_FEET_PER_METRE 3.28
+
 // wParam 0, lParam 0: resets the pulley's count and returns 1; any other
 // parameters return 0 and do nothing.
 #define UM_RESETCOUNT 1127  // WM_USER + 103

@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "count_text.h"
-#include "endpoint.h"
-#include "relay_lines.h"
-#include "utc_time.h"
-#include "config_file.h"
-#include "feed_options.h"
-#include "http_request.h"
+#include "formats/endpoint.h"
+#include "formats/relay_lines.h"
+#include "reading/utc_time.h"
+#include "settings/config_file.h"
+#include "settings/feed_options.h"
+#include "formats/http_request.h"
 
 static void ReadAsRelayLines(const std::string& input)
 {

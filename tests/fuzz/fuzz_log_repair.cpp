@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "cast_log.h"
+#include "record/cast_log.h"
 #include "fake_disk.h"
-#include "log_rows.h"
-#include "survey_log.h"
-#include "row_shapes.h"
+#include "record/survey_rows.h"
+#include "record/survey_log.h"
+#include "record/log_table.h"
 
 // The rows, without their line ends; a last one without its end too.
 static std::vector<std::string> Rows(const std::string& text)
@@ -65,7 +65,7 @@ static void Repair(const std::string& input, const std::string& name, const RowS
     std::string output = disk.Text(name);
     std::vector<std::string> kept = Kept(input, shape), after = Rows(output);
     if (input.empty())
-        kept = Rows(casts ? CastHeader : LogHeader);
+        kept = Rows(casts ? HeaderOf(CastTable) : HeaderOf(SurveyTable));
     if (output.empty() || output.back() != '\n' || after.size() != kept.size())
         std::abort();
     for (size_t i = 0; i < kept.size(); i++) {
@@ -82,7 +82,7 @@ static void Repair(const std::string& input, const std::string& name, const RowS
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::string input(reinterpret_cast<const char*>(data), size);
-    Repair(input, "pulley-2026-12-08.csv", DayRowShape);
-    Repair(input, "casts.csv", CastRowShape);
+    Repair(input, "pulley-2026-12-08.csv", ShapeOf(SurveyTable));
+    Repair(input, "casts.csv", ShapeOf(CastTable));
     return 0;
 }

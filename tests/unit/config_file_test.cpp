@@ -2,8 +2,8 @@
 // named with its file and line, the command line winning option by option.
 #include <gtest/gtest.h>
 
-#include "config_file.h"
-#include "feed_options.h"
+#include "settings/config_file.h"
+#include "settings/feed_options.h"
 
 // What the feed says and prints while it reads its settings.
 struct Said {

@@ -15,7 +15,7 @@
 #include <string>
 #include <utility>
 
-#include "log_file_ops.h"
+#include "platform/log_file_ops.h"
 
 struct FakeDisk {
     struct Handle {

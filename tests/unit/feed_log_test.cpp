@@ -9,14 +9,14 @@
 #include <cstdlib>
 #include <thread>
 
-#include "console_writer.h"
+#include "running/console_writer.h"
 #include "fake_disk.h"
-#include "cast_log.h"
-#include "feed_logs.h"
-#include "feed_state.h"
-#include "log_rows.h"
-#include "polls.h"
-#include "log_writer.h"
+#include "record/cast_log.h"
+#include "running/feed_logs.h"
+#include "running/feed_state.h"
+#include "record/survey_rows.h"
+#include "running/polls.h"
+#include "running/log_writer.h"
 
 static const std::string Day = "pulley-2026-12-08.csv";
 static const std::string Header = "utc,metres,status,rate_m_per_min,wire_left_m,note\r\n";
@@ -141,7 +141,7 @@ TEST(SurveyLogOnAFailingDisk, OneDeadFileHoldsUpOnlyItsOwnRows)
             rows += row(second).text;
         }
         EXPECT_TRUE(waitFor([&] { return disk.Text(Day) == Header + rows; })) << "the day's rows do not wait";
-        EXPECT_EQ(disk.Text("casts.csv"), CastHeader);
+        EXPECT_EQ(disk.Text("casts.csv"), HeaderOf(CastTable));
         disk.Refuse("casts.csv", false);
         disk.KillHandles();
         disk.failAll = true;
@@ -160,7 +160,7 @@ TEST(SurveyLogOnAFailingDisk, OneDeadFileHoldsUpOnlyItsOwnRows)
         EXPECT_EQ(logs.Close(3000, ended), 0u);
     }
     EXPECT_EQ(disk.Text(Day), Header + rows);
-    EXPECT_EQ(disk.Text("casts.csv"), CastHeader + castRow("2026-12-08T10:00:09.000Z", "").text);
+    EXPECT_EQ(disk.Text("casts.csv"), HeaderOf(CastTable) + castRow("2026-12-08T10:00:09.000Z", "").text);
     std::sort(said.begin(), said.end());
     ASSERT_EQ(said.size(), 4u) << "each said once";
     EXPECT_EQ(said[0], "casts.csv in log cannot be written (the fake disk said no); its rows wait and are tried again "
@@ -337,6 +337,23 @@ TEST(FeedStateClock, AHeldDiskOrConsoleHoldsNoLine)
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 201);
 }
 
+// A feed on a fake disk that watches the rate (100 m/min) and logs casts.
+struct WatchedFeed {
+    FeedLogs logs;
+    FeedState loop;
+    Sent sent;
+    explicit WatchedFeed(FakeDisk& disk)
+    {
+        FeedOptions options;
+        options.alarms.rate = true;
+        options.alarms.ratePerMinute = 100;
+        options.casts = true;
+        std::string failure;
+        EXPECT_TRUE(logs.Open(disk.ops, "log", true, Day, [](const std::string&) {}, failure)) << failure;
+        sent.Start(loop, logs.Writer(), options);
+    }
+};
+
 // A reset at the surface and a preset, as the display reports them (its
 // count of presets changes) and as a relay line shows them (a jump): no
 // rate in the lines, the log or the casts, no rate alarm, and a note.
@@ -345,17 +362,11 @@ TEST(FeedStatePresets, APresetOrResetIsNoPayout)
     for (bool displayCounts : {true, false}) {
         FakeDisk disk;
         std::vector<std::string> said;
-        FeedOptions options;
-        options.alarms.rate = true;
-        options.alarms.ratePerMinute = 100;
-        options.casts = true;
         {
-            FeedLogs logs;
-            std::string failure;
-            ASSERT_TRUE(logs.Open(disk.ops, "log", true, Day, [](const std::string&) {}, failure));
-            FeedState loop;
-            Sent sent;
-            sent.Start(loop, logs.Writer(), options);
+            WatchedFeed feed(disk);
+            FeedLogs& logs = feed.logs;
+            FeedState& loop = feed.loop;
+            Sent& sent = feed.sent;
             int64_t ms = 0;
             auto take = [&](int32_t metres, int presets) {
                 ms += 250;
@@ -462,16 +473,9 @@ TEST(FeedRate, AStaircaseReadFourTimesASecond)
 TEST(FeedStatePresets, NoRateAfterAStartAPresetOrAGapUntilItIsKnown)
 {
     FakeDisk disk;
-    FeedOptions options;
-    options.alarms.rate = true;
-    options.alarms.ratePerMinute = 100;
-    options.casts = true;
-    FeedLogs logs;
-    std::string failure;
-    ASSERT_TRUE(logs.Open(disk.ops, "log", true, Day, [](const std::string&) {}, failure));
-    FeedState loop;
-    Sent sent;
-    sent.Start(loop, logs.Writer(), options);
+    WatchedFeed feed(disk);
+    FeedState& loop = feed.loop;
+    Sent& sent = feed.sent;
     Staircase winch{1, 300.4, 0.6, 7};  // 60 m/min, started at 300 m
     std::vector<std::pair<double, std::string>> rates;  // the lines' rates, by the time of the reading
     double shift = 0;
@@ -492,7 +496,7 @@ TEST(FeedStatePresets, NoRateAfterAStartAPresetOrAGapUntilItIsKnown)
     }
     EndFeedState(loop);
     bool ended;
-    ASSERT_EQ(logs.Close(3000, ended), 0u);
+    ASSERT_EQ(feed.logs.Close(3000, ended), 0u);
     for (const auto& [seconds, text] : rates) {
         double since = seconds < 15 ? seconds : seconds < 28 ? seconds - 15 : seconds - 28;
         if (since < 5 || (seconds >= 25 && seconds < 28)) {

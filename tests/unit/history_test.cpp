@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "fake_disk.h"
-#include "history.h"
-#include "log_rows.h"
-#include "utc_time.h"
+#include "record/history.h"
+#include "record/survey_rows.h"
+#include "reading/utc_time.h"
 
 static const int64_t Midnight = UnixMsFromUtc({2026, 12, 9, 0, 0, 0, 0}) / 1000;
 
@@ -67,7 +67,7 @@ TEST(History, AStepKeepsItsPeakAndEndsAGap)
 TEST(History, ReadBackFromTheDayFiles)
 {
     FakeDisk disk;
-    const std::string header = LogHeader;
+    const std::string header = HeaderOf(SurveyTable);
     // Yesterday's file ends with a row a power cut tore; today's has a
     // clock set back a minute, and a steady cable logged once a minute.
     disk.files["log\\pulley-2026-12-08.csv"] = header + "2026-12-08T23:59:58.000Z,10,valid,6.0,,\r\n2026-12-08T23:59:5";

@@ -4,9 +4,9 @@
 
 #include <map>
 
-#include "alarms.h"
-#include "cast_log.h"
-#include "feed_options.h"
+#include "watch/alarms.h"
+#include "record/cast_log.h"
+#include "settings/feed_options.h"
 #include "fake_disk.h"
 
 static const int64_t Start = UnixMsFromUtc({2026, 12, 9, 10, 0, 0, 0});
@@ -166,7 +166,7 @@ static std::string Casts(FakeDisk& disk, std::initializer_list<int32_t> counts, 
         TimedReading reading = At(second++, count);
         AddToRate(rate, reading.monotonicMs, count);
         for (const CastRow& row : TrackCast(tracker, reading, rate))
-            EXPECT_TRUE(WriteCastRow(log, row, reason));
+            EXPECT_TRUE(WriteCastRow(log, RowOf(CastTable, row.record), row.open, reason));
     }
     EXPECT_EQ(tracker.active, stopsInTheMiddle);
     CloseCastLog(log);
@@ -230,7 +230,7 @@ TEST(WinchCasts, APersonsRowsAreKeptAndNumberingGoesOnFromTheHighest)
                ",2026-12-08T10:00:00.000Z,2026-12-08T10:10:00.000Z,600.0,250,2026-12-08T10:05:00.000Z,60.0,55.0," +
                notes;
     };
-    std::string kept = std::string(CastHeader) + row(4, "") + "\r\n" + row(5, "") + "\r\n# checked by J.S.\r\n" +
+    std::string kept = HeaderOf(CastTable) + row(4, "") + "\r\n" + row(5, "") + "\r\n# checked by J.S.\r\n" +
                        row(3, "CTD fine, bottle 4 leaked");
     for (const std::string& torn : {std::string(), std::string("\r\n6,2026-12-08T1")}) {
         FakeDisk disk;
@@ -246,13 +246,13 @@ TEST(WinchCasts, APersonsRowsAreKeptAndNumberingGoesOnFromTheHighest)
     // An open row a stopped feed left, and a person's row after it.
     FakeDisk disk;
     std::string open = "7,2026-12-08T10:00:00.000Z,,65.5,120,2026-12-08T10:01:00.000Z,50.0,0.0,open\r\n";
-    disk.files["log\\casts.csv"] = std::string(CastHeader) + open + "winch serviced\r\n";
+    disk.files["log\\casts.csv"] = HeaderOf(CastTable) + open + "winch serviced\r\n";
     CastLog log;
     int last = 0;
     std::string reason;
     ASSERT_TRUE(OpenCastLog(log, disk.ops, "log", last, reason));
     CloseCastLog(log);
-    EXPECT_EQ(disk.Text("casts.csv"), std::string(CastHeader) +
+    EXPECT_EQ(disk.Text("casts.csv"), HeaderOf(CastTable) +
                                           "7,2026-12-08T10:00:00.000Z,2026-12-08T10:01:05.500Z,65.5,120,"
                                           "2026-12-08T10:01:00.000Z,50.0,0.0,incomplete: the feed stopped during the "
                                           "cast\r\nwinch serviced\r\n");
@@ -271,7 +271,7 @@ TEST(WinchCasts, RowsFromSpreadsheetsAndHandsAreNumberedAndKept)
     std::string typed = "2147483647,2026-12-08T11:00:00.000Z,2026-12-08T11:10:00.000Z,600.0,90,"
                         "2026-12-08T11:05:00.000Z,30.0,30.0,typed by hand\r\n";
     FakeDisk disk;
-    disk.files["log\\casts.csv"] = std::string(CastHeader) + semicolons + open + typed + "42";
+    disk.files["log\\casts.csv"] = HeaderOf(CastTable) + semicolons + open + typed + "42";
     CastLog log;
     int last = 0;
     std::string reason;
@@ -280,7 +280,7 @@ TEST(WinchCasts, RowsFromSpreadsheetsAndHandsAreNumberedAndKept)
     EXPECT_EQ(last, 12);
     EXPECT_EQ(log.notice, "casts.csv holds cast 2147483647, beyond the numbering (up to 1000000): the next cast is "
                           "numbered 13");
-    EXPECT_EQ(disk.Text("casts.csv"), std::string(CastHeader) + semicolons +
+    EXPECT_EQ(disk.Text("casts.csv"), HeaderOf(CastTable) + semicolons +
                                           "7,2026-12-08T10:00:00.000Z,2026-12-08T10:01:05.500Z,65.5,120,"
                                           "2026-12-08T10:01:00.000Z,50.0,0.0,incomplete: the feed stopped during the "
                                           "cast\r\n" + typed + "42\r\n");
@@ -302,5 +302,5 @@ TEST(WinchCasts, DurationsOnTheSteadyClock)
             rows.push_back(row);
     }
     ASSERT_FALSE(rows.empty());
-    EXPECT_NE(rows.back().text.find(",15.0,100,"), std::string::npos) << rows.back().text;
+    EXPECT_NE(RowOf(CastTable, rows.back().record).find(",15.0,100,"), std::string::npos);
 }

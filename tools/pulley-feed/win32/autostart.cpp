@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "config_file.h"
+#include "settings/config_file.h"
 #include "system_text.h"
 
 const wchar_t AutostartValue[] = L"PulleyFeed";

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "config_place.h"
-#include "feed_options.h"
+#include "settings/feed_options.h"
 
 // The Run key's value that holds the feed's start.
 extern const wchar_t AutostartValue[];

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "config_place.h"
-#include "console_writer.h"
-#include "feed_options.h"
+#include "running/console_writer.h"
+#include "settings/feed_options.h"
 
 // Each says how it went on the console; removing needs no settings.
 FeedExitCode InstallFeedService(const ConfigPlace& config, const ConsoleOps& console);

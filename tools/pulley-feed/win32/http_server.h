@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "endpoint.h"
-#include "feed_state.h"
-#include "http_request.h"
+#include "formats/endpoint.h"
+#include "running/feed_state.h"
+#include "formats/http_request.h"
 #include "tcp_server.h"
 
 class HttpServer : public TcpOutput {

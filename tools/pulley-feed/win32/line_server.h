@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "endpoint.h"
+#include "formats/endpoint.h"
 #include "tcp_server.h"
 
 class LineServer : public TcpOutput {

@@ -2,6 +2,6 @@
 // command line is read as UTF-16 and kept in UTF-8).
 #pragma once
 
-#include "log_file_ops.h"
+#include "platform/log_file_ops.h"
 
 extern const LogFileOps Win32LogFiles;

@@ -1,7 +1,7 @@
 #include "sources.h"
 
-#include "console_writer.h"
-#include "display_reading.h"
+#include "running/console_writer.h"
+#include "formats/display_reading.h"
 #include "serial_port.h"
 #include "shared_constants.h"
 #include "system_text.h"

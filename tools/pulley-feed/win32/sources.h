@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "feed_source.h"
-#include "relay_lines.h"
+#include "platform/feed_source.h"
+#include "formats/relay_lines.h"
 
 class ConsoleWriter;
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "endpoint.h"
+#include "formats/endpoint.h"
 #include "network.h"
 
 struct TcpClient {

@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "console_writer.h"
-#include "feed_options.h"
+#include "running/console_writer.h"
+#include "settings/feed_options.h"
 
 class TrayIcon {
 public:

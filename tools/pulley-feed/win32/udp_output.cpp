@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-#include "console_writer.h"
+#include "running/console_writer.h"
 #include "sockets.h"
 
 constexpr int64_t LookUpAgainMs = 30000;     // a name with no address yet

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "endpoint.h"
+#include "formats/endpoint.h"
 #include "network.h"
 
 class ConsoleWriter;

@@ -1,0 +1,45 @@
+// The reading as JSON, for the page and other programs: built here alone,
+// from one struct, and every text in it through one escaping rule.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "reading/reading.h"
+#include "reading/utc_time.h"
+
+struct RaisedAlarm {
+    int id;
+    std::string text;
+};
+
+struct CastUnderWay {
+    int number;
+    int64_t startUtcMs;
+    int32_t maxMetres;
+};
+
+// The same values as the reading's sentence, and what the winch watch adds.
+struct ReadingJson {
+    UtcTime time;
+    FeedReading reading;
+    std::string rate = "";      // as the sentence gives it: empty while not known
+    std::string wireLeft = "";  // a number's text; empty when not known
+    std::vector<RaisedAlarm> alarms = {};
+    std::optional<CastUnderWay> cast = std::nullopt;
+    std::string station = "";   // --name, as typed
+};
+
+// {"metres":..,"feet":..,"text_m":..,"text_ft":..,"valid":..,"status":..,
+// "rate_m_per_min":..,"utc":..,"wire_left_m":..,"alarms":[..],"cast":..,
+// "station":..}: metres, feet (the display's feet) and the display's texts
+// in both units, null and dashes when there is no count.
+std::string BuildReadingJson(const ReadingJson& reading);
+// [{"id":..,"text":..},...]
+std::string AlarmsJson(const std::vector<RaisedAlarm>& alarms);
+// A JSON string of any UTF-8 text: quotes, backslashes and control
+// characters escaped, and <, > and & too, so that it is safe where a page
+// takes it in as well.
+std::string JsonString(const std::string& text);

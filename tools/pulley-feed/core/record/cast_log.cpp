@@ -1,0 +1,206 @@
+// casts.csv on the disk: numbered on from the highest, an open row closed.
+#include "record/cast_log.h"
+
+#include <algorithm>
+#include <vector>
+
+static const char IncompleteNote[] = "incomplete: the feed stopped during the cast";
+
+// No cast lasts a year: a longer duration in an open row is not ours.
+constexpr double MostCastSeconds = 366 * 86400.0;
+
+// The open cast a stopped feed left, closed: its end the last reading it
+// had, its duration as written (one no cast has ends it at its start).
+static std::string ClosedLeftOpen(CastRecord cast)
+{
+    if (!(cast.durationSeconds >= 0 && cast.durationSeconds <= MostCastSeconds))
+        cast.durationSeconds = 0;
+    cast.endUtcMs = cast.startUtcMs + static_cast<int64_t>(cast.durationSeconds * 1000);
+    cast.notes = IncompleteNote;
+    return RowOf(CastTable, cast);
+}
+
+// Cast numbers go up to this; a higher one, typed by hand, is not numbered
+// on from (the next would soon overflow).
+constexpr int32_t MostCastNumber = 1000000;
+
+// Where a row of ours starts and ends in the file, and what it holds.
+struct FoundRow {
+    int64_t at = -1, end = -1;
+    CastRecord cast;
+};
+
+// The last cast row of ours in the file, the last open one (a person may
+// have typed rows after it), and the highest cast number.
+struct CastRowsFound {
+    int32_t highestNumber = 0;
+    int32_t beyondNumbering = 0;  // the highest number typed beyond it, if any
+    FoundRow last, open;
+    CastList listed;
+};
+
+// A row a spreadsheet saved in a locale that writes ';' between fields and
+// ',' in numbers, as ours: its cast number, or 0.
+static int32_t NumberSavedWithSemicolons(std::string row)
+{
+    if (row.find(';') == std::string::npos)
+        return 0;
+    for (char& c : row)
+        c = c == ',' ? '.' : c == ';' ? ',' : c;
+    CastRecord cast;
+    return ReadRow(CastTable, row, cast) ? cast.number : 0;
+}
+
+// Counts a row's number for the numbering, unless it is beyond it.
+static void CountNumber(CastRowsFound& found, int32_t number)
+{
+    if (number > MostCastNumber)
+        found.beyondNumbering = std::max(found.beyondNumbering, number);
+    else if (number >= 1)
+        found.highestNumber = std::max(found.highestNumber, number);
+}
+
+static bool FindCastRows(const CastLog& log, CastRowsFound& found)
+{
+    const LogFileOps& files = *log.files;
+    constexpr int64_t ChunkBytes = 64 * 1024;
+    std::string partial;
+    std::vector<char> chunk(ChunkBytes);
+    for (int64_t at = 0; at < log.length;) {
+        int64_t count = std::min(ChunkBytes, log.length - at);
+        if (files.ReadAt(files.context, log.file, at, chunk.data(), count) != count)
+            return false;
+        int64_t rowAt = at - static_cast<int64_t>(partial.size());
+        partial.append(chunk.data(), static_cast<size_t>(count));
+        at += count;
+        size_t start = 0;
+        for (size_t end; (end = partial.find('\n', start)) != std::string::npos; start = end + 1) {
+            std::string row = partial.substr(start, end - start);
+            CastRecord cast;
+            if (!ReadRow(CastTable, row, cast) || cast.number < 1) {
+                CountNumber(found, NumberSavedWithSemicolons(row));
+                continue;
+            }
+            CountNumber(found, cast.number);
+            found.last = {rowAt + static_cast<int64_t>(start), rowAt + static_cast<int64_t>(end) + 1, cast};
+            if (cast.notes == OpenCastNote)
+                found.open = found.last;
+            ListCast(found.listed, cast);
+        }
+        partial.erase(0, start);
+    }
+    return true;
+}
+
+// A feed stopped during a cast left its row open: closed as incomplete,
+// the rows after it (a person's) kept.
+static bool CloseCastLeftOpen(CastLog& log, const CastRowsFound& found, std::string& reason)
+{
+    const FoundRow& open = found.open;
+    if (open.at < 0)
+        return true;
+    std::string row = ClosedLeftOpen(open.cast);
+    const LogFileOps& files = *log.files;
+    std::string after(static_cast<size_t>(log.length - open.end), '\0');
+    bool cutBack;
+    if (files.ReadAt(files.context, log.file, open.end, after.data(), log.length - open.end) != log.length - open.end ||
+        !files.Truncate(files.context, log.file, open.at)) {
+        reason = files.LastError(files.context);
+        return false;
+    }
+    if (!WriteWholeAt(files, log.file, open.at, row + after, reason, cutBack))
+        return false;
+    log.length = open.at + static_cast<int64_t>(row.size() + after.size());
+    // Listed as closed now.
+    for (CastRecord& listed : log.listed.closed)
+        if (listed.number == open.cast.number && listed.startUtcMs == open.cast.startUtcMs)
+            ReadRow(CastTable, row, listed);
+    return true;
+}
+
+// Opens the file (made, with its folder, when missing); reopened on a file
+// not as this log left it, reads it again for its open row.
+static bool OpenCastFile(CastLog& log, bool reopening, CastRowsFound& found, std::string& reason)
+{
+    int64_t length = 0;
+    if (!OpenRowFile(*log.files, log.folder, log.path, ShapeOf(CastTable), HeaderOf(CastTable),
+                     reopening ? log.length : -1, log.file, length, reason))
+        return false;
+    if (reopening && length == log.length)
+        return true;
+    log.length = length;
+    log.openRowAt = -1;
+    if (!FindCastRows(log, found)) {
+        reason = log.files->LastError(log.files->context);
+        CloseCastLog(log);
+        return false;
+    }
+    return true;
+}
+
+bool OpenCastLog(CastLog& log, const LogFileOps& files, const std::string& folder, int& lastNumber,
+                 std::string& reason)
+{
+    log = CastLog{.files = &files, .folder = folder, .path = FilePath(folder, "casts.csv"), .file = nullptr, .length = 0,
+                  .openRowAt = -1};
+    CastRowsFound found;
+    if (!OpenCastFile(log, false, found, reason))
+        return false;
+    log.listed = found.listed;
+    if (!CloseCastLeftOpen(log, found, reason)) {
+        CloseCastLog(log);
+        return false;
+    }
+    lastNumber = found.highestNumber;
+    if (found.beyondNumbering > 0)
+        log.notice = "casts.csv holds cast " + std::to_string(found.beyondNumbering) + ", beyond the numbering (up to " +
+                     std::to_string(MostCastNumber) + "): the next cast is numbered " + std::to_string(lastNumber + 1);
+    return true;
+}
+
+// Reopened on a file that is no longer the one this log left (a stick that
+// came back with another copy), the open cast's row there is ours to write over.
+static bool ReopenCastLog(CastLog& log, std::string& reason)
+{
+    CastRowsFound found;
+    int64_t before = log.length;
+    if (!OpenCastFile(log, true, found, reason))
+        return false;
+    if (log.length != before && found.open.at >= 0 && found.open.end == log.length)
+        log.openRowAt = found.open.at;
+    return true;
+}
+
+bool WriteCastRow(CastLog& log, const std::string& row, bool open, std::string& reason)
+{
+    if (log.file == nullptr && !ReopenCastLog(log, reason))
+        return false;
+    const LogFileOps& files = *log.files;
+    // A new open row replaces the old one; cut first (that row, or what a
+    // failed write left), so that a power cut in between loses that row at
+    // most.
+    int64_t at = log.openRowAt >= 0 ? log.openRowAt : log.length;
+    bool cutBack = true;
+    if (!files.Truncate(files.context, log.file, at)) {
+        reason = files.LastError(files.context);
+        CloseCastLog(log);
+        return false;
+    }
+    log.length = at;
+    log.openRowAt = -1;
+    if (!WriteWholeAt(files, log.file, at, row, reason, cutBack)) {
+        if (!cutBack)
+            CloseCastLog(log);
+        return false;
+    }
+    log.length = at + static_cast<int64_t>(row.size());
+    log.openRowAt = open ? at : -1;
+    return true;
+}
+
+void CloseCastLog(CastLog& log)
+{
+    if (log.file != nullptr)
+        log.files->Close(log.files->context, log.file);
+    log.file = nullptr;
+}

@@ -1,0 +1,28 @@
+// casts.csv's rows: the cast record, and its table.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "record/log_table.h"
+
+// A row of casts.csv, as written. Start and end are stamped in UTC; the
+// duration is measured on the monotonic clock, which no clock setting moves.
+struct CastRecord {
+    int32_t number = 0;
+    int64_t startUtcMs = 0;
+    std::optional<int64_t> endUtcMs;  // none while the cast is under way
+    double durationSeconds = 0;       // to its end, or to its newest reading while under way
+    int32_t maxMetres = 0;
+    int64_t maxUtcMs = 0;             // the first moment at its deepest
+    double maxRateOut = 0, maxRateIn = 0;  // metres a minute, both 0 or more
+    std::string notes;                // "open" under way, a person's words, tow-yos joined
+    bool operator==(const CastRecord&) const = default;
+};
+// cast,start_utc,end_utc,duration_s,max_wire_out_m,max_utc,
+// max_rate_out_m_per_min,max_rate_in_m_per_min,notes
+extern const LogTable<CastRecord> CastTable;
+
+// The notes of a cast's open row: the cast log closes a row left so.
+extern const char OpenCastNote[];

@@ -1,0 +1,43 @@
+// The survey log and the cast log: opened together at start, written by one
+// LogWriter, and closed together by this, their one owner.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "record/cast_log.h"
+#include "running/log_writer.h"
+#include "record/survey_log.h"
+
+class FeedLogs {
+public:
+    FeedLogs() = default;
+    FeedLogs(const FeedLogs&) = delete;
+    FeedLogs& operator=(const FeedLogs&) = delete;
+    ~FeedLogs();
+
+    // Opens the day's file (and casts.csv with casts) in the folder and
+    // starts their writer; report says what a person should know later.
+    // False, with what to say, when a log cannot be written at start.
+    bool Open(const LogFileOps& files, const std::string& folder, bool casts, const std::string& dayName,
+              std::function<void(const std::string&)> report, std::string& failure);
+    LogWriter* Writer() const { return writer_.get(); }
+    int LastCastNumber() const { return lastCastNumber_; }
+    const CastList& ListedCasts() const { return casts_.listed; }
+    // The rows still waiting get one last try, for at most waitMs, and the
+    // files are closed; the number of rows not written. threadEnded false:
+    // a write still holds the writer, which is left as it is (the process
+    // must end without destroying it).
+    uint64_t Close(int waitMs, bool& threadEnded);
+
+private:
+    void CloseFiles();
+
+    SurveyLog survey_{};
+    CastLog casts_{};
+    int lastCastNumber_ = 0;
+    std::unique_ptr<LogWriter> writer_;
+    bool held_ = false;  // the writer was left to a write that held it
+};

@@ -1,0 +1,156 @@
+// The logs' writer thread: a queue and a retry for each file.
+#include "running/log_writer.h"
+
+#include <algorithm>
+
+#include "record/survey_rows.h"
+
+// What a waiting row costs in memory: its texts and its place in the queue.
+static size_t CostOf(const LogRow& row)
+{
+    return sizeof row + row.dayName.size() + row.text.size();
+}
+
+LogWriter::LogWriter(SurveyLog& log, CastLog* casts, std::function<void(const std::string&)> report,
+                     size_t mostWaitingBytes)
+    : log_(log), casts_(casts), report_(std::move(report)), mostWaitingBytes_(mostWaitingBytes)
+{
+    days_.name = "the log";
+    castRows_.name = "casts.csv";
+    days_.where = castRows_.where = " in " + log.folder;
+    thread_.Start([this] { Run(); });
+}
+
+void LogWriter::Drop(const LogRow& row)
+{
+    if (dropped_ == 0) {
+        firstDroppedMs_ = row.utcMs;
+        droppedDay_ = row.dayName;
+    }
+    lastDroppedMs_ = row.utcMs;
+    dropped_++;
+}
+
+void LogWriter::Push(LogRow row)
+{
+    std::lock_guard<std::mutex> hold(thread_.lock);
+    if (row.cast) {
+        // An open row replaces the open row waiting before it: only the newest is worth writing.
+        if (row.open && !castRows_.waiting.empty() && castRows_.waiting.back().open)
+            castRows_.waiting.back() = std::move(row);
+        else
+            castRows_.waiting.push_back(std::move(row));
+    } else {
+        size_t cost = CostOf(row);
+        while (waitingBytes_ + cost > mostWaitingBytes_ && !days_.waiting.empty()) {
+            Drop(days_.waiting.front());
+            waitingBytes_ -= CostOf(days_.waiting.front());
+            days_.waiting.pop_front();
+        }
+        waitingBytes_ += cost;
+        days_.waiting.push_back(std::move(row));
+    }
+    thread_.changed.notify_all();
+}
+
+bool LogWriter::Pending(const Lane& lane) const
+{
+    return !lane.givenUp && (lane.inHand || !lane.waiting.empty() || (&lane == &days_ && dropped_ > 0));
+}
+
+uint64_t LogWriter::Unwritten(const Lane& lane) const
+{
+    return lane.inHandRows + lane.waiting.size() + (&lane == &days_ ? dropped_ : 0);
+}
+
+// The lane whose row is due now, or the time the next one is; at the
+// finish every lane is due at once, for its last try.
+LogWriter::Lane* LogWriter::NextDue(Clock::time_point now, Clock::time_point& next)
+{
+    next = Clock::time_point::max();
+    for (Lane* lane : {&days_, &castRows_}) {
+        if (!Pending(*lane))
+            continue;
+        if (thread_.finishing || lane->retryAt <= now)
+            return lane;
+        next = std::min(next, lane->retryAt);
+    }
+    return nullptr;
+}
+
+// The lane's next row in hand: for the survey log, the one that stands for
+// dropped rows first, as they were older than any still waiting.
+void LogWriter::Take(Lane& lane)
+{
+    if (&lane == &days_ && dropped_ > 0) {
+        lane.inHand = LogRow{droppedDay_, RowOf(SurveyTable, DroppedRow(firstDroppedMs_, lastDroppedMs_, dropped_)),
+                             firstDroppedMs_, false, false};
+        lane.inHandRows = dropped_;
+        dropped_ = 0;
+        return;
+    }
+    lane.inHand = std::move(lane.waiting.front());
+    lane.waiting.pop_front();
+    lane.inHandRows = 1;
+    if (&lane == &days_)
+        waitingBytes_ -= CostOf(*lane.inHand);
+}
+
+bool LogWriter::Write(const LogRow& row, std::string& reason)
+{
+    return row.cast ? WriteCastRow(*casts_, row.text, row.open, reason)
+                    : WriteLogRow(log_, row.dayName, row.text, reason);
+}
+
+void LogWriter::Run()
+{
+    std::unique_lock<std::mutex> hold(thread_.lock);
+    for (;;) {
+        Clock::time_point now = Clock::now(), next;
+        Lane* lane = NextDue(now, next);
+        if (lane == nullptr) {
+            if (thread_.finishing)
+                return;  // every lane written, or given up
+            thread_.changed.wait_until(hold, next);
+            continue;
+        }
+        if (!lane->inHand)
+            Take(*lane);
+        LogRow row = *lane->inHand;
+        hold.unlock();
+        std::string reason, said;
+        bool written = Write(row, reason);
+        hold.lock();
+        if (written) {
+            if (lane->failing)
+                said = lane->name + " is written again";
+            lane->failing = false;
+            lane->inHand.reset();
+            lane->inHandRows = 0;
+        } else {
+            if (!lane->failing)
+                said = lane->name + lane->where + " cannot be written (" + reason +
+                       "); its rows wait and are tried again every second";
+            lane->failing = true;
+            lane->retryAt = now + std::chrono::milliseconds(LogRetryMs);
+            if (thread_.finishing) {
+                unwritten_ += Unwritten(*lane);
+                lane->givenUp = true;
+            }
+        }
+        if (!said.empty()) {
+            hold.unlock();
+            report_(said);
+            hold.lock();
+        }
+    }
+}
+
+uint64_t LogWriter::Finish(int waitMs, bool& threadEnded)
+{
+    threadEnded = thread_.Finish(Clock::now() + std::chrono::milliseconds(waitMs));
+    std::lock_guard<std::mutex> hold(thread_.lock);
+    if (!threadEnded)  // held by the disk: what it holds and what waits are lost
+        return unwritten_ + Unwritten(days_) + Unwritten(castRows_);
+    return unwritten_;
+}

@@ -1,0 +1,79 @@
+// The survey log's rows and the cast log's, written by a thread of their
+// own: a log on a slow share or a failing stick must not hold the count's
+// lines on the network. Each file has a queue and a retry of its own, so a
+// file that cannot be written holds up only its own rows. Rows that cannot
+// be written wait and are tried again every second; beyond a bound the
+// oldest survey rows are dropped, and the log gets a row that says how many
+// and between which times as soon as it can be written again. Cast rows are
+// few and never dropped.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "record/cast_log.h"
+#include "record/survey_log.h"
+#include "running/writer_thread.h"
+
+struct LogRow {
+    std::string dayName;  // the file of the row's own UTC day
+    std::string text;
+    int64_t utcMs;
+    bool cast;  // a row of the cast log, not of the day's file
+    bool open;  // a cast's open row, written again in its place later
+};
+
+// The memory survey rows may take while they wait: 64 MiB holds about
+// 450,000 rows, five days of a cable that moves all the time (a row a second).
+constexpr size_t MostWaitingLogBytes = 64u << 20;
+constexpr int LogRetryMs = 1000;
+
+class LogWriter {
+public:
+    // Writes into log, which is open, and into casts when given; report says
+    // what a person should know (a file failing, and written again). The
+    // logs stay their owner's to close, once the writer has finished.
+    LogWriter(SurveyLog& log, CastLog* casts, std::function<void(const std::string&)> report,
+              size_t mostWaitingBytes = MostWaitingLogBytes);
+    // Queues the row; never waits for the disk.
+    void Push(LogRow row);
+    // Gives the rows still waiting one last try, for at most waitMs. Returns
+    // the number of rows that were not written; threadEnded false when a
+    // write still holds the thread (see WriterThread).
+    uint64_t Finish(int waitMs, bool& threadEnded);
+
+private:
+    using Clock = WriterThread::Clock;
+    struct Lane {
+        std::string name, where;  // as the reports say it: "the log", "in D:\\survey"
+        std::deque<LogRow> waiting;
+        std::optional<LogRow> inHand;  // taken, and written or tried again
+        uint64_t inHandRows = 0;       // the rows it stands for (a dropped row, many)
+        bool failing = false;          // said, until a row is written again
+        Clock::time_point retryAt{};
+        bool givenUp = false;          // finishing, and the last try failed
+    };
+
+    void Run();
+    Lane* NextDue(Clock::time_point now, Clock::time_point& next);
+    void Take(Lane& lane);
+    bool Write(const LogRow& row, std::string& reason);
+    void Drop(const LogRow& row);
+    bool Pending(const Lane& lane) const;
+    uint64_t Unwritten(const Lane& lane) const;
+
+    SurveyLog& log_;
+    CastLog* casts_;  // null without --casts
+    std::function<void(const std::string&)> report_;
+    size_t mostWaitingBytes_;
+    Lane days_, castRows_;
+    size_t waitingBytes_ = 0;  // of the survey rows waiting
+    uint64_t dropped_ = 0;     // since the last dropped row was taken
+    int64_t firstDroppedMs_ = 0, lastDroppedMs_ = 0;
+    std::string droppedDay_;
+    uint64_t unwritten_ = 0;
+    WriterThread thread_;
+};

@@ -1,0 +1,291 @@
+// pulley-feed's options read and checked, and its usage.
+#include "settings/feed_options.h"
+
+#include <algorithm>
+
+#include "formats/endpoint.h"
+#include "tool_args.h"
+
+const char FeedUsage[] =
+    "usage: pulley-feed [source] output... [options]\n"
+    "\n"
+    "source (default: the Pulley Display on this desktop, asked every 250 ms)\n"
+    "  --wait                 wait for the display to start\n"
+    "  --serial COMn          read relay lines from a serial port instead\n"
+    "  --baud N               its rate (default 9600)\n"
+    "  --edgetech-unit m|ft   the unit of EdgeTech lines, which carry none (default m)\n"
+    "  --stale-after S        a relay line is no longer trusted after S seconds\n"
+    "                         (default: 3 for EdgeTech lines, which come every second;\n"
+    "                         never for K-VARN and T count lines, sent on a change)\n"
+    "outputs, any of them, at least one\n"
+    "  --udp HOST[:PORT]      datagrams to a receiver or a broadcast address, such as\n"
+    "                         192.168.1.255 (port 10110 unless given; repeatable)\n"
+    "  --tcp [ADDR:]PORT      a line server on all interfaces, or on ADDR only\n"
+    "  --http [ADDR:]PORT     a live web page of the count, /events and /count.json\n"
+    "                         (port 8110 when ADDR is given alone; repeatable)\n"
+    "  --name TEXT            the station's name on the page (default Winch)\n"
+    "  --max-clients N        clients at most on each server (default 64, up to 1000)\n"
+    "  --log FOLDER           a CSV file a UTC day: pulley-YYYY-MM-DD.csv\n"
+    "winch watch\n"
+    "  --alarm-above M        an alarm while more than M metres are out\n"
+    "  --alarm-below M        an alarm while less than M metres are out\n"
+    "  --alarm-rate M_PER_MIN an alarm while paying out or hauling in faster\n"
+    "  --alarm-lost S         an alarm after S seconds without a valid count\n"
+    "  --alarm-hysteresis M   how far back past its limit a count must come to clear\n"
+    "                         its alarm (default 1; also metres a minute for the rate)\n"
+    "  --wire-length M        the wire on the drum at a count of 0: the wire left\n"
+    "  --drum-reserve M       an alarm while less than M metres are left on the drum\n"
+    "  --casts                a row a cast in casts.csv in the log folder\n"
+    "  --cast-start M         a cast starts past M metres, ends back at M or below\n"
+    "                         (default 10; 0: a reset to 0 ends it)\n"
+    "  --cast-merge S         dips to the start shorter than S seconds stay in the\n"
+    "                         cast (tow-yos; default 0)\n"
+    "options\n"
+    "  --format nmea|display|tcount|edgetech|xdr   the network lines (default nmea)\n"
+    "  --xdr-name NAME        the transducer's name in XDR lines (default WINDLASS#0)\n"
+    "  --quiet                no status line\n"
+    "  --clock YYYY-MM-DDTHH:MM:SS  start the feed's UTC clock there (for tests)\n"
+    "  --tray                 an icon in the notification area instead of a console\n"
+    "settings (the options above, one a line: udp = 192.168.1.255)\n"
+    "  --config FILE          the settings file (default: pulley-feed.ini beside\n"
+    "                         pulley-feed.exe, when there is one); the command line\n"
+    "                         wins over it, option by option\n"
+    "  --print-config         what is in force, and where each value came from\n"
+    "  --autostart [on|off]   start at logon in the notification area with the\n"
+    "                         settings file, or stop doing so; alone: say which\n"
+    "  --service install|remove  a Windows service, PulleyFeed, that reads a relay\n"
+    "                         line (serial in the settings file) from start-up\n"
+    "  --help                 this text\n"
+    "\n"
+    "alarms go out as NMEA ALR sentences on UDP and TCP whatever the format.\n"
+    "\n"
+    "exit codes: 0 ended by Ctrl+C or the console closing, 1 bad argument,\n"
+    "2 no display running, 3 a port or address cannot be used, 4 the log\n"
+    "folder cannot be written\n";
+
+// An endpoint option's value.
+static bool ReadEndpoint(ToolArgs& args, EndpointKind kind, Endpoint& endpoint)
+{
+    std::string text, reason;
+    if (!args.Text(text))
+        return false;
+    return ParseEndpoint(text, kind, endpoint, reason) || args.Refuse(args.Current() + " " + reason);
+}
+
+// An endpoint option given as often as there are endpoints.
+static bool AddEndpoint(ToolArgs& args, EndpointKind kind, std::vector<Endpoint>& endpoints)
+{
+    Endpoint endpoint;
+    if (!ReadEndpoint(args, kind, endpoint))
+        return false;
+    endpoints.push_back(endpoint);
+    return true;
+}
+
+// Lengths and rates: any a winch can have, and limits that are not
+// negative.
+constexpr double MostMetres = 1000000;
+
+// A limit that an alarm's words carry: as many digits as a sentence holds.
+static bool ReadLimit(ToolArgs& args, double lowest, double highest, bool& asked, double& limit)
+{
+    if (!args.Number(lowest, highest, limit))
+        return false;
+    if (DecimalText(limit).size() > MostLimitCharacters)
+        return args.Refuse(args.Current() + " has more digits than an alarm sentence holds (" +
+                           std::to_string(MostLimitCharacters) + " characters at most)");
+    asked = true;
+    return true;
+}
+
+static bool ReadWatchOption(ToolArgs& args, AlarmLimits& alarms)
+{
+    const std::string& option = args.Current();
+    if (!args.Once())
+        return false;
+    if (option == "--alarm-above")
+        return ReadLimit(args, -MostMetres, MostMetres, alarms.above, alarms.aboveMetres);
+    if (option == "--alarm-below")
+        return ReadLimit(args, -MostMetres, MostMetres, alarms.below, alarms.belowMetres);
+    if (option == "--alarm-rate")
+        return ReadLimit(args, 0, MostMetres, alarms.rate, alarms.ratePerMinute);
+    if (option == "--alarm-lost")
+        return ReadLimit(args, 1, 86400, alarms.lost, alarms.lostSeconds);
+    if (option == "--alarm-hysteresis")
+        return args.Number(0, MostMetres, alarms.hysteresis);
+    if (option == "--wire-length")
+        return args.Number(1, MostMetres, alarms.wireLength);
+    if (option == "--drum-reserve")
+        return ReadLimit(args, 0, MostMetres, alarms.reserve, alarms.reserveMetres);
+    return args.Unknown();
+}
+
+// What says how to run the feed, rather than what it does.
+static bool IsRunOption(const std::string& option)
+{
+    return option == "--config" || option == "--print-config" || option == "--autostart" || option == "--service" ||
+           option == "--help";
+}
+
+bool OnlyOnTheCommandLine(const std::string& option)
+{
+    return IsRunOption(option) || option == "--clock";
+}
+
+FeedExitCode SayEnded(const ConsoleOps& console, FeedExitCode code, const std::string& text)
+{
+    if (code == ExitEnded)
+        console.Write(console.context, false, "pulley-feed: " + text + "\n");
+    else
+        console.Write(console.context, true, text);
+    return code;
+}
+
+static bool ReadRunOption(ToolArgs& args, FeedOptions& options)
+{
+    const std::string& option = args.Current();
+    if (option == "--help")
+        return options.help = true;
+    if (!args.Once())
+        return false;
+    if (option == "--config")
+        return args.Text(options.configFile);
+    if (option == "--print-config") {
+        options.printConfig = true;
+        return true;
+    }
+    if (option == "--autostart") {
+        options.autostart = args.OptionalWord({"on", "off"});
+        if (options.autostart.empty())
+            options.autostart = "ask";
+        return true;
+    }
+    if (!args.Text(options.service))
+        return false;
+    return options.service == "install" || options.service == "remove" || options.service == "run" ||
+           args.Refuse("--service is install or remove");
+}
+
+static bool ReadOption(ToolArgs& args, FeedOptions& options)
+{
+    const std::string& option = args.Current();
+    std::string text;
+    if (IsRunOption(option))
+        return ReadRunOption(args, options);
+    if (option == "--tray") {
+        options.tray = true;
+        return true;
+    }
+    if (option == "--wait" || option == "--quiet") {
+        bool& flag = option == "--wait" ? options.wait : options.quiet;
+        flag = true;
+        return true;
+    }
+    if (option == "--serial")
+        return args.Once() && args.Text(options.serialPort);
+    if (option == "--baud")
+        return args.Once() && args.WholeNumber(110, 921600, options.baudRate);
+    if (option == "--stale-after")
+        return args.Once() && args.Number(0.25, 86400, options.staleAfterSeconds);
+    if (option == "--edgetech-unit") {
+        if (!args.Once() || !args.Text(text))
+            return false;
+        if (text != "m" && text != "ft")
+            return args.Refuse("--edgetech-unit is m or ft");
+        options.edgeTechFeet = text == "ft";
+        return true;
+    }
+    if (option == "--udp")
+        return AddEndpoint(args, EndpointKind::Receiver, options.udpTargets);
+    if (option == "--tcp")
+        return args.Once() && ReadEndpoint(args, EndpointKind::Listener, options.lineServer.emplace());
+    if (option == "--http")
+        return AddEndpoint(args, EndpointKind::Web, options.webEndpoints);
+    if (option == "--name")
+        return args.Once() && args.Text(options.stationName);
+    if (option == "--max-clients")
+        return args.Once() && args.WholeNumber(1, 1000, options.maxClients);
+    if (option == "--log")
+        return args.Once() && args.Text(options.logFolder);
+    if (option == "--format")
+        return args.Once() && args.Text(text) &&
+               (ParseFeedFormat(text, options.format) ||
+                args.Refuse("--format is nmea, display, tcount, edgetech or xdr"));
+    if (option == "--xdr-name")
+        return args.Once() && args.Text(options.xdrName) &&
+               ((IsNmeaText(options.xdrName) && options.xdrName.size() <= 40) ||
+                args.Refuse("--xdr-name takes up to 40 characters, none of $ * , ! \\ ^ ~"));
+    if (option == "--casts") {
+        options.casts = true;
+        return true;
+    }
+    if (option == "--cast-start")
+        return args.Once() && args.Number(0, 100000, options.castStartMetres);
+    if (option == "--cast-merge")
+        return args.Once() && args.Number(0, 86400, options.castMergeSeconds);
+    if (option.compare(0, 8, "--alarm-") == 0 || option == "--wire-length" || option == "--drum-reserve")
+        return ReadWatchOption(args, options.alarms);
+    if (option == "--clock") {
+        if (!args.Once() || !args.Text(text))
+            return false;
+        options.clockGiven = ParseIsoTime(text.c_str(), options.clockStartMs);
+        return options.clockGiven || args.Refuse("--clock wants a time YYYY-MM-DDTHH:MM:SS that exists, not " + text);
+    }
+    return args.Unknown();
+}
+
+// The settings in force, in the file's own words, each with its origin.
+static void PrintConfig(const ToolArgs& args, const ConsoleOps& console)
+{
+    std::string printed = "# pulley-feed runs with these; everything else as --help gives\n";
+    for (const GivenOption& given : args.Given()) {
+        if (given.option == "--print-config")
+            continue;
+        std::string line = given.option.substr(2) + (given.value.empty() ? "" : " = " + given.value);
+        line.resize(std::max<size_t>(line.size(), 40), ' ');
+        printed += line + " # " + (given.origin.empty() ? "command line" : given.origin) + "\n";
+    }
+    console.Write(console.context, false, printed);
+}
+
+std::optional<FeedExitCode> ParseFeedOptions(int argc, char** argv, FeedOptions& options)
+{
+    return ParseFeedOptions(CommandLineArgs(argc, argv), options, StandardStreams("pulley-feed"));
+}
+
+std::optional<FeedExitCode> ParseFeedOptions(std::vector<ToolArg> arguments, FeedOptions& options,
+                                             const ConsoleOps& console)
+{
+    ToolArgs args(console, std::move(arguments));
+    while (args.Next()) {
+        if (!ReadOption(args, options))
+            return ExitUsage;
+        if (options.help) {
+            console.Write(console.context, false, FeedUsage);
+            return ExitEnded;
+        }
+    }
+    if (options.udpTargets.empty() && !options.lineServer && options.webEndpoints.empty() &&
+        options.logFolder.empty()) {
+        args.Refuse("no output: give --udp, --tcp, --http or --log");
+        return ExitUsage;
+    }
+    if (options.casts && options.logFolder.empty()) {
+        args.Refuse("--casts writes casts.csv in the log folder: give --log too");
+        return ExitUsage;
+    }
+    if (options.alarms.reserve && options.alarms.wireLength == 0) {
+        args.Refuse("--drum-reserve needs --wire-length");
+        return ExitUsage;
+    }
+    if (options.serialPort.empty() && (options.service == "install" || options.service == "run")) {
+        args.Refuse("a service runs in a session of its own and cannot see the display's window: a service "
+                    "reads a relay line (give serial = COMn in the settings file)");
+        return ExitUsage;
+    }
+    if (options.printConfig) {
+        PrintConfig(args, console);
+        return ExitEnded;
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,73 @@
+// pulley-feed's command line. Portable, so that it is fuzzed with the rest
+// of what the feed reads.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "watch/alarms.h"
+#include "formats/endpoint.h"
+#include "console_ops.h"
+#include "formats/sentences.h"
+#include "tool_args.h"
+
+enum FeedExitCode {
+    ExitEnded = 0,       // Ctrl+C, or the console closed
+    ExitUsage = 1,       // a bad argument
+    ExitNoDisplay = 2,   // no display runs, and --wait was not given
+    ExitCannotOpen = 3,  // a TCP port, a UDP socket, the serial port or the network cannot be used
+    ExitLogFolder = 4,   // the log folder cannot be written
+};
+
+extern const char FeedUsage[];
+
+struct FeedOptions {
+    bool wait = false;
+    std::string serialPort;
+    long long baudRate = 9600;
+    bool edgeTechFeet = false;
+    double staleAfterSeconds = -1;  // -1: by the relay line's format
+    // Read once, here: the outputs open what was read.
+    std::vector<Endpoint> udpTargets;
+    std::optional<Endpoint> lineServer;  // --tcp
+    std::vector<Endpoint> webEndpoints;
+    std::string stationName = "Winch";
+    long long maxClients = 64;
+    std::string logFolder;
+    FeedFormat format = FeedFormat::Nmea;
+    std::string xdrName = DefaultXdrName;
+    AlarmLimits alarms = {.above = false, .below = false, .rate = false, .lost = false, .reserve = false,
+                          .aboveMetres = 0, .belowMetres = 0, .ratePerMinute = 0, .lostSeconds = 0,
+                          .reserveMetres = 0, .hysteresis = 1, .wireLength = 0};
+    bool casts = false;
+    double castStartMetres = 10;
+    double castMergeSeconds = 0;
+    bool quiet = false;
+    bool clockGiven = false;
+    int64_t clockStartMs = 0;  // --clock: the UTC time to start at
+    bool help = false;
+    // Ways to run and to be started, taken from the command line only.
+    std::string configFile;     // --config: the settings file instead of the one beside the program
+    bool printConfig = false;   // say what is in force, and where each value came from
+    std::string autostart;      // --autostart: "on", "off", or "ask" to say which
+    bool tray = false;          // an icon in the notification area instead of a console
+    std::string service;        // --service: "install", "remove", or "run" (as the service)
+};
+
+// None when the options are good and the feed is to run (or to do what
+// --autostart or --service ask); otherwise the exit code to end with at
+// once, after saying why on the console (or, for --help and
+// --print-config, after printing the usage or the settings there).
+std::optional<FeedExitCode> ParseFeedOptions(std::vector<ToolArg> args, FeedOptions& options,
+                                             const ConsoleOps& console);
+std::optional<FeedExitCode> ParseFeedOptions(int argc, char** argv, FeedOptions& options);
+
+// What belongs on the command line alone: how the feed runs, and the test
+// clock. A settings file that names one is refused.
+bool OnlyOnTheCommandLine(const std::string& option);
+
+// Says how a command ended: on standard output when it did what was asked,
+// else as a message; the code.
+FeedExitCode SayEnded(const ConsoleOps& console, FeedExitCode code, const std::string& text);

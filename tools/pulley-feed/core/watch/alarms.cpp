@@ -1,0 +1,129 @@
+// The winch watch: each alarm raised and cleared, and its sentence.
+#include "watch/alarms.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "formats/sentences.h"
+#include "tool_args.h"
+
+void InitAlarmWatch(AlarmWatch& watch, const AlarmLimits& limits)
+{
+    watch = AlarmWatch{};
+    watch.limits = limits;
+    watch.lastMovedMs = -1;
+}
+
+bool AnyAlarmAsked(const AlarmLimits& limits)
+{
+    return limits.above || limits.below || limits.rate || limits.lost || limits.reserve;
+}
+
+// Where the watched value stands against its limit: beyond it (raise),
+// back past it by more than the hysteresis (clear), or in between (as it
+// was).
+enum class Side { Beyond, Back, Between };
+
+static Side SideOf(double value, double limit, double hysteresis, bool upward)
+{
+    double beyond = upward ? value - limit : limit - value;
+    if (beyond > 0)
+        return Side::Beyond;
+    return -beyond > hysteresis ? Side::Back : Side::Between;
+}
+
+std::string BuildAlarmSentence(const UtcTime& changed, int id, bool raised, const std::string& text)
+{
+    char fields[40];
+    std::snprintf(fields, sizeof fields, "IIALR,%02d%02d%02d.%02d,%03d,%c,V,", changed.hour, changed.minute,
+                  changed.second, changed.millisecond / 10, id, raised ? 'A' : 'V');
+    return NmeaSentence(fields + text);
+}
+
+// Moves one alarm to where its side says; an event when it changed, or when
+// its minute's repeat is due.
+static void Judge(AlarmWatch& watch, AlarmId id, Side side, const std::string& text, const TimedReading& timed,
+                  std::vector<AlarmEvent>& events)
+{
+    AlarmState& state = watch.states[id];
+    bool raise = side == Side::Beyond && !state.raised;
+    bool clear = side == Side::Back && state.raised;
+    if (raise || clear) {
+        state.raised = raise;
+        state.changedUtcMs = timed.utcMs;
+        if (raise)
+            state.text = text;
+    } else if (!state.raised || timed.monotonicMs - state.lastSentMs < AlarmRepeatMs) {
+        return;
+    }
+    state.lastSentMs = timed.monotonicMs;
+    events.push_back({id, state.raised, raise || clear, state.text,
+                      BuildAlarmSentence(UtcFromUnixMs(state.changedUtcMs), id, state.raised, state.text)});
+}
+
+// The below alarm's side for a valid count: beyond only when armed, back
+// once the winch stands still.
+static Side BelowSide(AlarmWatch& watch, const TimedReading& timed)
+{
+    const AlarmLimits& limits = watch.limits;
+    int32_t metres = timed.reading.metres;
+    if (metres != watch.lastMetres || watch.lastMovedMs < 0) {
+        watch.lastMetres = metres;
+        watch.lastMovedMs = timed.monotonicMs;
+    }
+    Side side = SideOf(metres, limits.belowMetres, limits.hysteresis, false);
+    if (side == Side::Back)
+        watch.belowArmed = true;
+    if (timed.monotonicMs - watch.lastMovedMs >= WinchStoppedMs) {
+        watch.belowArmed = false;
+        if (watch.states[AlarmBelow].raised)
+            return Side::Back;
+    }
+    return side == Side::Beyond && !watch.belowArmed ? Side::Between : side;
+}
+
+std::vector<AlarmEvent> WatchAlarms(AlarmWatch& watch, const TimedReading& timed, const PayoutRate& rate)
+{
+    const AlarmLimits& limits = watch.limits;
+    std::vector<AlarmEvent> events;
+    bool valid = timed.reading.status == FeedStatus::Valid;
+    // A feed started during an outage counts the time without a count from its start.
+    if (valid || !watch.started)
+        watch.lastValidMs = timed.monotonicMs;
+    watch.started = true;
+    double metres = timed.reading.metres;
+    // Not valid: the others keep their state; only their repeats go out.
+    auto judge = [&](bool asked, AlarmId id, double value, double limit, bool upward, const std::string& text) {
+        if (asked)
+            Judge(watch, id, valid ? SideOf(value, limit, limits.hysteresis, upward) : Side::Between, text, timed,
+                  events);
+    };
+    judge(limits.above, AlarmAbove, metres, limits.aboveMetres, true,
+          "CABLE OUT ABOVE " + DecimalText(limits.aboveMetres) + " M");
+    if (limits.below)
+        Judge(watch, AlarmBelow, valid ? BelowSide(watch, timed) : Side::Between,
+              "CABLE OUT BELOW " + DecimalText(limits.belowMetres) + " M", timed, events);
+    bool rateKnown = valid && RateKnown(rate);
+    if (limits.rate)
+        Judge(watch, AlarmRate,
+              rateKnown ? SideOf(std::fabs(MetresPerMinute(rate)), limits.ratePerMinute, limits.hysteresis, true)
+                        : Side::Between,
+              "WINCH FASTER THAN " + DecimalText(limits.ratePerMinute) + " M/MIN", timed, events);
+    if (limits.lost) {
+        bool lost = static_cast<double>(timed.monotonicMs - watch.lastValidMs) >= limits.lostSeconds * 1000;
+        Judge(watch, AlarmLost, lost ? Side::Beyond : valid ? Side::Back : Side::Between,
+              "NO VALID COUNT FOR " + DecimalText(limits.lostSeconds) + " S", timed, events);
+    }
+    judge(limits.reserve, AlarmReserve, limits.wireLength - metres, limits.reserveMetres, false,
+          "LESS THAN " + DecimalText(limits.reserveMetres) + " M LEFT ON THE DRUM");
+    return events;
+}
+
+std::vector<RaisedAlarm> RaisedAlarms(const AlarmWatch& watch)
+{
+    std::vector<RaisedAlarm> raised;
+    for (int id = 1; id <= LastAlarmId; id++)
+        if (watch.states[id].raised)
+            raised.push_back({id, watch.states[id].text});
+    return raised;
+}
