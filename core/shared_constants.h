@@ -42,6 +42,13 @@
 #define PULLEY_FEED_WINDOW_CLASS "PULLEY_FEED"
 #define PULLEY_FEED_EXIT 40001
 
+// pulley-feed's pipe, which pulley-remote's mark, ack, station and wire
+// reach however the feed runs (console, tray or service): a request is its
+// words with a tab between them, the answer "ok" or "refused", a tab, and
+// the event's row as JSON or the reason. UTF-8, at most this many bytes.
+#define PULLEY_FEED_PIPE "\\\\.\\pipe\\PulleyFeed"
+#define PULLEY_FEED_PIPE_BYTES 4096
+
 #ifndef RC_INVOKED
 #include <cstdint>
 

@@ -246,6 +246,12 @@ def free_port():
         return probe.getsockname()[1]
 
 
+def day_files(folder):
+    """pulley-feed's day files in the log folder, oldest first: the folder
+    holds events.csv and casts.csv too."""
+    return sorted(name for name in os.listdir(folder) if name.startswith('pulley-2'))
+
+
 def windows_path(path):
     """The path as a Windows program names it: Wine's Z: is the root."""
     return 'Z:' + path.replace('/', '\\')

@@ -8,7 +8,8 @@ import threading
 import time
 import unittest
 
-from harness import CAPTION, ENV_DIR, ID, IDOK, UM_RESETCOUNT, DisplayTestCase, PtyPair, connect, free_port, wait_for, windows_path
+from harness import (CAPTION, ENV_DIR, ID, IDOK, UM_RESETCOUNT, DisplayTestCase, PtyPair, connect, day_files, free_port,
+                     wait_for, windows_path)
 
 RELAY = 'Relay Count'
 
@@ -159,7 +160,7 @@ class Feed(DisplayTestCase):
         wait_for(lambda: lines()[-1]['status'] == 'V', 2, 'V lines while the warning is up')
         self.assertIn(' link-lost', self.remote('status').stdout)
         time.sleep(1.2)  # a row of the new status
-        with open(os.path.join(folder, os.listdir(folder)[0])) as log:
+        with open(os.path.join(folder, day_files(folder)[0])) as log:
             rows = log.read()
         self.dismiss_box(CAPTION)
         self.assertEqual(rows.count(',0,valid,,,preset: 502 m to 0 m\n'), 2, rows)
@@ -220,7 +221,7 @@ class Feed(DisplayTestCase):
         feed = self.start_feed('--log', folder, '--clock', '2026-12-08T23:59:57')
         time.sleep(6)
         feed.kill()
-        days = sorted(os.listdir(folder))
+        days = day_files(folder)
         self.assertEqual(days, ['pulley-2026-12-08.csv', 'pulley-2026-12-09.csv'])
         rows = []
         for day in days:
@@ -254,7 +255,7 @@ class Feed(DisplayTestCase):
         client.close()
         self.assertEqual(pressing.communicate(timeout=20)[0].strip(), '0', 'the feed ended by itself, code 0')
         self.assertTrue(received.endswith(b'\r\n') and sentence(received.split(b'\r\n')[-2] + b'\r\n'), received)
-        with open(os.path.join(folder, os.listdir(folder)[0]), newline='') as f:
+        with open(os.path.join(folder, day_files(folder)[0]), newline='') as f:
             rows = f.read().split('\r\n')
         self.assertEqual((rows[-1], rows[-2].split(',')[1:3]), ('', ['55', 'valid']), rows)
 
@@ -355,7 +356,7 @@ class Feed(DisplayTestCase):
         second.kill()
         with open(os.path.join(folder, 'casts.csv'), newline='') as f:
             rows = [row.split(',') for row in f.read().split('\r\n')[1:-1]]
-        self.assertEqual([(row[0], row[4], row[8]) for row in rows],
+        self.assertEqual([(row[0], row[4], row[-1]) for row in rows],
                          [('1', '250', ''), ('2', '120', 'incomplete: the feed stopped during the cast'),
                           ('3', '80', '')])
         self.assertTrue(all(row[2] for row in rows), 'each has its end')

@@ -7,7 +7,7 @@ import shutil
 import time
 import unittest
 
-from harness import ID, DisplayTestCase, PtyPair, wait_for, windows_path
+from harness import ID, DisplayTestCase, PtyPair, day_files, wait_for, windows_path
 
 WM_QUERYENDSESSION, WM_ENDSESSION = 0x11, 0x16
 RUN_KEY = r'HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
@@ -32,7 +32,7 @@ class LeaveItRunning(DisplayTestCase):
         wait_for(lambda: len(self.udp.since(started)) >= 3, 10, 'datagrams')
 
     def last_rows(self):
-        with open(os.path.join(self.folder, sorted(os.listdir(self.folder))[0]), newline='') as f:
+        with open(os.path.join(self.folder, day_files(self.folder)[0]), newline='') as f:
             return f.read().split('\r\n')[-2:]
 
     def test_settings_beside_it_a_mistake_by_its_line_and_the_start_at_logon(self):
@@ -99,6 +99,10 @@ class LeaveItRunning(DisplayTestCase):
         self.run_windows('pulley-feed.exe', '--service', 'install')
         self.assertIn('RUNNING', self.run_windows('sc', 'query', 'PulleyFeed').stdout)
         self.datagrams_arrive()
+        # A mark from pulley-remote reaches the feed though it runs as a service.
+        marked = self.remote('mark', 'from the winch PC')
+        self.assertEqual(marked.returncode, 0, marked.stderr)
+        self.assertIn('"source":"pulley-remote"', marked.stdout)
         asked = time.monotonic()
         self.run_windows('sc', 'stop', 'PulleyFeed')
         wait_for(lambda: 'STOPPED' in self.run_windows('sc', 'query', 'PulleyFeed').stdout, 5, 'the service stopped')

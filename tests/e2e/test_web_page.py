@@ -10,7 +10,7 @@ import time
 import unittest
 
 from browser import chromium, viewport
-from harness import CAPTION, UM_GETCOUNT, DisplayTestCase, connect, free_port, wait_for
+from harness import CAPTION, UM_GETCOUNT, DisplayTestCase, connect, day_files, free_port, wait_for
 from selenium.webdriver.common.by import By
 from test_feed import sentence
 
@@ -307,7 +307,7 @@ class WebPage(DisplayTestCase):
         wait_for(lambda: not self.browser.find_element(By.ID, 'alarm').is_displayed(), 3, 'the banner gone')
         changes = [data.split(b',')[3] for _, data in udp.since() if data.startswith(b'$IIALR')]
         self.assertEqual(changes, [b'A', b'V'])
-        with open(os.path.join(folder, os.listdir(folder)[0])) as log:
+        with open(os.path.join(folder, day_files(folder)[0])) as log:
             rows = log.read()
         self.assertIn(',alarm 001 raised: CABLE OUT ABOVE 100 M\n', rows)
         self.assertIn(',alarm 001 cleared: CABLE OUT ABOVE 100 M\n', rows)
@@ -332,8 +332,8 @@ class WebPage(DisplayTestCase):
         self.assertEqual(http(port, b'HEAD / HTTP/1.1\r\n\r\n')[2], b'')
         status, _, body = http(port, b'GET /count.json HTTP/1.0\r\n\r\n')
         self.assertEqual((status, sorted(json.loads(body))),
-                         (200, ['alarms', 'cast', 'feet', 'metres', 'rate_m_per_min', 'station', 'status', 'text_ft',
-                                'text_m', 'utc', 'valid', 'wire_left_m']))
+                         (200, ['alarms', 'cast', 'cruise', 'feet', 'metres', 'rate_m_per_min', 'station', 'status',
+                                'text_ft', 'text_m', 'utc', 'valid', 'wire', 'wire_left_m']))
         self.assertEqual(http(port, b'GET /reset HTTP/1.1\r\n\r\n')[0], 404)
         # The trend's routes: the history as asked for, mistakes in its query
         # refused, and no casts without --casts.

@@ -1,16 +1,19 @@
 // The repair the logs get when the feed starts: whatever a power cut, a
-// spreadsheet or a person left in a day file or casts.csv, every whole row
-// in it survives, in its place; only a row of ours that a power cut tore
-// is cut off, and only an open cast of ours is closed.
+// spreadsheet or a person left in a day file, casts.csv, events.csv or the
+// wire book, every whole row in it survives, in its place; only a row of
+// ours that a power cut tore is cut off, only an open cast of ours is
+// closed, and only casts.csv's first release header takes the new columns.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "record/cast_log.h"
+#include "record/events.h"
+#include "record/wire_book.h"
 #include "fake_disk.h"
 #include "record/survey_rows.h"
-#include "record/survey_log.h"
+#include "record/row_log.h"
 #include "record/log_table.h"
 
 // The rows, without their line ends; a last one without its end too.
@@ -44,37 +47,41 @@ static std::vector<std::string> Kept(const std::string& input, const RowShape& s
     return rows;
 }
 
-static void Repair(const std::string& input, const std::string& name, const RowShape& shape)
+static void Repair(const std::string& input, const std::string& name, const RowShape& shape,
+                   const std::string& header)
 {
     FakeDisk disk;
     disk.files["log\\" + name] = input;
     std::string reason;
     int lastCast = 0;
-    bool casts = name == "casts.csv";
+    bool casts = name == CastsFileName;
     if (casts) {
         CastLog log;
         if (!OpenCastLog(log, disk.ops, "log", lastCast, reason))
             std::abort();
         CloseCastLog(log);
     } else {
-        SurveyLog log;
-        if (!OpenSurveyLog(log, disk.ops, "log", name, reason))
+        RowLog log;
+        if (!OpenRowLog(log, disk.ops, "log", name, shape, header, reason))
             std::abort();
-        CloseSurveyLog(log);
+        CloseRowLog(log);
     }
     std::string output = disk.Text(name);
     std::vector<std::string> kept = Kept(input, shape), after = Rows(output);
     if (input.empty())
-        kept = Rows(casts ? HeaderOf(CastTable) : HeaderOf(SurveyTable));
+        kept = Rows(header);
+    if (casts && input.compare(0, HeaderOf(CastTableWithoutCruise).size(), HeaderOf(CastTableWithoutCruise)) == 0)
+        kept[0] = Rows(header)[0];
     if (output.empty() || output.back() != '\n' || after.size() != kept.size())
         std::abort();
     for (size_t i = 0; i < kept.size(); i++) {
         if (after[i] == kept[i])
             continue;
         // Only an open cast's row changes: closed, from the same cast.
-        std::vector<std::string> was = SplitFields(kept[i]), now = SplitFields(after[i]);
-        if (!casts || was.size() != 9 || was[8] != "open" || now.size() != 9 ||
-            now[8] != "incomplete: the feed stopped during the cast" || now[0] != was[0] || now[1] != was[1])
+        CastRecord was, now;
+        if (!casts || !ReadCastRow(kept[i], was) || was.notes != OpenCastNote || !ReadCastRow(after[i], now) ||
+            now.notes != "incomplete: the feed stopped during the cast" || now.number != was.number ||
+            now.startUtcMs != was.startUtcMs)
             std::abort();
     }
 }
@@ -82,7 +89,9 @@ static void Repair(const std::string& input, const std::string& name, const RowS
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::string input(reinterpret_cast<const char*>(data), size);
-    Repair(input, "pulley-2026-12-08.csv", ShapeOf(SurveyTable));
-    Repair(input, "casts.csv", ShapeOf(CastTable));
+    Repair(input, "pulley-2026-12-08.csv", ShapeOf(SurveyTable), HeaderOf(SurveyTable));
+    Repair(input, CastsFileName, ShapeOf(CastTable), HeaderOf(CastTable));
+    Repair(input, EventsFileName, ShapeOf(EventTable), HeaderOf(EventTable));
+    Repair(input, WireBookFileName, ShapeOf(WireBookTable), HeaderOf(WireBookTable));
     return 0;
 }

@@ -111,6 +111,16 @@ struct FakeDisk {
         return true;
     }
     static void Close(void*, LogFile) {}
+    static bool Replace(void* context, const std::string& from, const std::string& to)
+    {
+        std::lock_guard<std::mutex> hold(Of(context).lock);
+        FakeDisk& disk = Of(context);
+        if (disk.failAll || !disk.files.count(from))
+            return false;
+        disk.files[to] = disk.files[from];
+        disk.files.erase(from);
+        return true;
+    }
     static bool MakeFolder(void* context, const std::string& path, std::string& reason)
     {
         std::lock_guard<std::mutex> hold(Of(context).lock);
@@ -123,7 +133,7 @@ struct FakeDisk {
     }
     static std::string LastError(void*) { return "the fake disk said no"; }
 
-    LogFileOps ops{Open, OpenToRead, Size, ReadAt, WriteAt, Flush, Truncate, Close, MakeFolder, LastError, this};
+    LogFileOps ops{Open, OpenToRead, Size, ReadAt, WriteAt, Flush, Truncate, Close, Replace, MakeFolder, LastError, this};
 
     std::string Text(const std::string& name)
     {

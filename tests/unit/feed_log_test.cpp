@@ -25,7 +25,7 @@ TEST(SurveyLogOnAFailingDisk, EveryRowOnceAndWhole)
 {
     FakeDisk disk;
     disk.files["log\\" + Day] = Header + "2026-12-08T10:00:00.000Z,5,valid,0.0,,\r\n2026-12-08T10:00:01.0";  // a power cut
-    SurveyLog log;
+    RowLog log;
     std::string reason;
     ASSERT_TRUE(OpenSurveyLog(log, disk.ops, "log", Day, reason));
     EXPECT_EQ(disk.Text(Day), Header + "2026-12-08T10:00:00.000Z,5,valid,0.0,,\r\n") << "the torn row is cut off";
@@ -47,13 +47,13 @@ TEST(SurveyLogOnAFailingDisk, EveryRowOnceAndWhole)
     disk.files.clear();
     EXPECT_TRUE(WriteLogRow(log, "pulley-2026-12-09.csv", "next day\r\n", reason));
     EXPECT_EQ(disk.Text("pulley-2026-12-09.csv"), Header + "next day\r\n");
-    CloseSurveyLog(log);
+    CloseRowLog(log);
 }
 
 TEST(SurveyLogOnAFailingDisk, RowsWaitAreDroppedWithAWordAndCountedAtExit)
 {
     FakeDisk disk;
-    SurveyLog log;
+    RowLog log;
     std::string reason;
     ASSERT_TRUE(OpenSurveyLog(log, disk.ops, "log", Day, reason));
     std::vector<std::string> said;
@@ -64,7 +64,7 @@ TEST(SurveyLogOnAFailingDisk, RowsWaitAreDroppedWithAWordAndCountedAtExit)
     };
     auto rowAt = [](int second) {
         return LogRow{Day, "2026-12-08T10:00:0" + std::to_string(second) + ".000Z,1,valid,,,\r\n",
-                       UnixMsFromUtc({2026, 12, 8, 10, 0, second, 0}), false, false};
+                       UnixMsFromUtc({2026, 12, 8, 10, 0, second, 0}), LogLane::Days, false};
     };
     auto saidCount = [&] {
         std::lock_guard<std::mutex> hold(saidLock);
@@ -119,12 +119,12 @@ TEST(SurveyLogOnAFailingDisk, OneDeadFileHoldsUpOnlyItsOwnRows)
     };
     auto row = [](int second) {
         return LogRow{Day, "2026-12-08T10:00:0" + std::to_string(second) + ".000Z,1,valid,,,\r\n",
-                      UnixMsFromUtc({2026, 12, 8, 10, 0, second, 0}), false, false};
+                      UnixMsFromUtc({2026, 12, 8, 10, 0, second, 0}), LogLane::Days, false};
     };
     auto castRow = [](const char* end, const char* notes) {
         return LogRow{"", std::string("1,2026-12-08T10:00:00.000Z,") + end + ",9.0,5,2026-12-08T10:00:00.000Z,0.0,0.0," +
                               notes + "\r\n",
-                      0, true, *end == '\0'};
+                      0, LogLane::Casts, *end == '\0'};
     };
     std::string rows, failure;
     {
@@ -173,7 +173,7 @@ TEST(SurveyLogOnAFailingDisk, OneDeadFileHoldsUpOnlyItsOwnRows)
 TEST(SurveyLogOnAFailingDisk, AShortWriteIsAFullDisk)
 {
     FakeDisk disk;
-    SurveyLog log;
+    RowLog log;
     std::string reason;
     ASSERT_TRUE(OpenSurveyLog(log, disk.ops, "log", Day, reason));
     disk.shortWriteBytes = 3;
@@ -212,7 +212,7 @@ struct Sent {
     void Start(FeedState& feedLoop, LogWriter* writer, const FeedOptions& options = {})
     {
         loop = &feedLoop;
-        InitFeedState(feedLoop, options, {.Publish = Lines, .Say = Say, .context = this}, writer, 0);
+        InitFeedState(feedLoop, options, {.Publish = Lines, .Say = Say, .context = this}, writer);
     }
     static void Take(void* context, const TimedReading& reading) { TakeReading(*static_cast<Sent*>(context)->loop, reading); }
 };
@@ -227,7 +227,7 @@ TEST(FeedStateClock, StepsOfTheWallClockStopNothing)
 {
     for (int64_t step : {-3600000LL, 3600000LL}) {
         FakeDisk disk;
-        SurveyLog log;
+        RowLog log;
         std::string reason;
         int64_t start = UnixMsFromUtc({2026, 12, 9, 0, 30, 0, 0});
         ASSERT_TRUE(OpenSurveyLog(log, disk.ops, "log", "pulley-2026-12-09.csv", reason));
@@ -300,7 +300,7 @@ TEST(FeedConsole, AStandardOutputNobodyReadsHoldsNoWarning)
 TEST(FeedStateClock, AHeldDiskOrConsoleHoldsNoLine)
 {
     FakeDisk disk;
-    SurveyLog log;
+    RowLog log;
     std::string reason;
     ASSERT_TRUE(OpenSurveyLog(log, disk.ops, "log", Day, reason));
     disk.Block(true);
@@ -408,7 +408,9 @@ TEST(FeedStatePresets, APresetOrResetIsNoPayout)
             EXPECT_LE(std::fabs(std::atof(rows.c_str() + at + 7)), 80.0) << "no rate of a jump: " << rows;
         // The cast from 490 m to the reset: its fastest is the payout's 60 m/min.
         std::string cast = disk.Text("casts.csv");
-        EXPECT_NE(cast.find(",502,2026-12-08T10:00:12.250Z,60.3,0.0,\r\n"), std::string::npos) << cast;
+        EXPECT_NE(cast.find(",502,2026-12-08T10:00:12.250Z,2026-12-08T10:00:13.250Z,60.3,0.0,,,\r\n"),
+                  std::string::npos)
+            << cast;
     }
 }
 
@@ -508,6 +510,7 @@ TEST(FeedStatePresets, NoRateAfterAStartAPresetOrAGapUntilItIsKnown)
     for (const auto& line : sent.lines)
         EXPECT_EQ(line.second.find("IIALR"), std::string::npos) << line.second;
     std::string rows = disk.Text("casts.csv");
-    std::vector<std::string> fields = SplitFields(rows.substr(rows.find('\n') + 1));
-    EXPECT_NEAR(std::atof(fields[6].c_str()), 60, 16) << rows;
+    CastRecord cast;
+    ASSERT_TRUE(ReadCastRow(rows.substr(rows.find('\n') + 1), cast)) << rows;
+    EXPECT_NEAR(cast.maxRateOut, 60, 16) << rows;
 }

@@ -238,7 +238,9 @@ TEST(FeedJson, TextsAreEscaped)
     EXPECT_EQ(JsonString(name), "\"CTD \\\"A\\\" \\\\ \\u003c/script\\u003e\\u003cb\\u003ex\\u003c/b\\u003e\\t\\u0001 \xc3\xa4\"");
     std::string json = BuildReadingJson({.time = Noon, .reading = {FeedStatus::Valid, 25}, .alarms = {{1, name}},
                                          .station = name});
-    EXPECT_NE(json.find(",\"alarms\":[{\"id\":1,\"text\":" + JsonString(name) + "}],"), std::string::npos) << json;
+    EXPECT_NE(json.find(",\"alarms\":[{\"id\":1,\"text\":" + JsonString(name) + ",\"acknowledged\":false}],"),
+              std::string::npos)
+        << json;
     EXPECT_NE(json.find(",\"station\":" + JsonString(name) + "}"), std::string::npos) << json;
 }
 
@@ -301,9 +303,11 @@ TEST(FeedWeb, RequestHeadsRoutesAndThePage)
     EXPECT_EQ(BuildReadingJson({.time = Noon, .reading = {FeedStatus::Valid, 25}, .rate = RateText(RateOf({{0, 20}, {5000, 25}}))}),
               "{\"metres\":25,\"feet\":82,\"text_m\":\"+0025m\",\"text_ft\":\"+00082ft\",\"valid\":true,"
               "\"status\":\"valid\",\"rate_m_per_min\":60.0,\"utc\":\"2026-12-08T12:34:56.789Z\","
-              "\"wire_left_m\":null,\"alarms\":[],\"cast\":null,\"station\":\"\"}");
+              "\"wire_left_m\":null,\"alarms\":[],\"cast\":null,\"cruise\":{\"id\":null,\"station\":null},"
+              "\"wire\":null,\"station\":\"\"}");
     EXPECT_EQ(BuildReadingJson({.time = Noon, .reading = {FeedStatus::NoDisplay, 0}}),
               "{\"metres\":null,\"feet\":null,\"text_m\":\"-----m\",\"text_ft\":\"------ft\",\"valid\":false,"
               "\"status\":\"no-display\",\"rate_m_per_min\":null,\"utc\":\"2026-12-08T12:34:56.789Z\","
-              "\"wire_left_m\":null,\"alarms\":[],\"cast\":null,\"station\":\"\"}");
+              "\"wire_left_m\":null,\"alarms\":[],\"cast\":null,\"cruise\":{\"id\":null,\"station\":null},"
+              "\"wire\":null,\"station\":\"\"}");
 }

@@ -2,6 +2,8 @@
 // back, and the JSON.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "record/cast_tracker.h"
 #include "record/survey_rows.h"
 
@@ -30,10 +32,19 @@ TEST(LogTables, EachFileFromItsTable)
     ExpectWholeTable(SurveyTable, SurveyRow{ten, std::nullopt, "lost-link", std::nullopt, std::nullopt, ""},
                      HeaderOf(SurveyTable));
 
-    CastRecord cast{12, ten, std::nullopt, 5872.3, 2480, ten + 600000, 61.2, 58.9, "open"};
-    const char castHeader[] = "cast,start_utc,end_utc,duration_s,max_wire_out_m,max_utc,max_rate_out_m_per_min,"
-                              "max_rate_in_m_per_min,notes\r\n";
+    CastRecord cast{.number = 12, .startUtcMs = ten, .endUtcMs = std::nullopt, .durationSeconds = 5872.3,
+                    .maxMetres = 2480, .maxUtcMs = ten + 600000, .maxLeftUtcMs = ten + 632000, .maxRateOut = 61.2,
+                    .maxRateIn = 58.9, .cruise = "AT50-12", .station = "CTD 14", .notes = "open"};
+    const char castHeader[] = "cast,start_utc,end_utc,duration_s,max_wire_out_m,max_utc,max_left_utc,"
+                              "max_rate_out_m_per_min,max_rate_in_m_per_min,cruise,station,notes\r\n";
     ExpectWholeTable(CastTable, cast, castHeader);
+    // A row the first release wrote is read by its own columns.
+    CastRecord first;
+    ASSERT_TRUE(ReadCastRow("3,2026-12-08T10:00:00.000Z,2026-12-08T10:10:00.000Z,600.0,250,2026-12-08T10:05:00.000Z,"
+                            "60.0,55.0,bottle 4, leaked",
+                            first));
+    EXPECT_EQ(std::make_tuple(first.number, first.maxRateIn, first.cruise, first.notes),
+              std::make_tuple(3, 55.0, std::string(), std::string("bottle 4, leaked")));
     // /casts.json: each column by its table's name, numbers as numbers, an end not yet null.
     CastList listed;
     ListCast(listed, cast);
@@ -41,15 +52,16 @@ TEST(LogTables, EachFileFromItsTable)
     InitCastTracker(none, 10, 0, 12);
     EXPECT_EQ(CastsJson(listed, none),
               "[{\"cast\":12,\"start_utc\":\"2026-12-08T10:00:00.000Z\",\"end_utc\":null,\"duration_s\":5872.3,"
-              "\"max_wire_out_m\":2480,\"max_utc\":\"2026-12-08T10:10:00.000Z\",\"max_rate_out_m_per_min\":61.2,"
-              "\"max_rate_in_m_per_min\":58.9,\"notes\":\"open\"}]");
+              "\"max_wire_out_m\":2480,\"max_utc\":\"2026-12-08T10:10:00.000Z\",\"max_left_utc\":"
+              "\"2026-12-08T10:10:32.000Z\",\"max_rate_out_m_per_min\":61.2,\"max_rate_in_m_per_min\":58.9,"
+              "\"cruise\":\"AT50-12\",\"station\":\"CTD 14\",\"notes\":\"open\"}]");
 
     // A column added to a table, here alone, is in all of them.
     LogTable<CastRecord> wider = CastTable;
     wider.insert(wider.begin() + 2, ColumnOf<&CastRecord::maxMetres, WholeField>("deepest_again_m"));
     ExpectWholeTable(wider, cast,
-                     "cast,start_utc,deepest_again_m,end_utc,duration_s,max_wire_out_m,max_utc,max_rate_out_m_per_min,"
-                     "max_rate_in_m_per_min,notes\r\n");
+                     "cast,start_utc,deepest_again_m,end_utc,duration_s,max_wire_out_m,max_utc,max_left_utc,"
+                     "max_rate_out_m_per_min,max_rate_in_m_per_min,cruise,station,notes\r\n");
     EXPECT_NE(RowJson(wider, cast).find(",\"deepest_again_m\":2480,\"end_utc\":null,"), std::string::npos);
     CastRecord back;
     EXPECT_FALSE(ReadRow(CastTable, RowOf(wider, cast), back)) << "a row of another shape is not read as ours";

@@ -113,7 +113,8 @@ TEST(WinchAlarms, RateAndTheDrumReserve)
     EXPECT_EQ(Changes(watch, {At(2, 951)}, slower), "5A ") << "49 m left";
     EXPECT_EQ(Changes(watch, {At(3, 945)}), "") << "55 m left, the rate not known: both stand";
     EXPECT_EQ(Changes(watch, {At(4, 944)}), "5V ");
-    EXPECT_EQ(AlarmsJson(RaisedAlarms(watch)), "[{\"id\":3,\"text\":\"WINCH FASTER THAN 60 M/MIN\"}]");
+    EXPECT_EQ(AlarmsJson(RaisedAlarms(watch)),
+              "[{\"id\":3,\"text\":\"WINCH FASTER THAN 60 M/MIN\",\"acknowledged\":false}]");
 }
 
 // Limits in the alarms' words as the operator typed them, in sentences of
@@ -142,10 +143,10 @@ TEST(WinchAlarms, LimitsAsTyped)
     WatchAlarms(watch, At(0, 1000002), rate);  // out beyond the below limit, then back under it
     WatchAlarms(watch, At(1, 1301), rate);
     EXPECT_EQ(AlarmsJson(RaisedAlarms(watch)),
-              "[{\"id\":1,\"text\":\"CABLE OUT ABOVE 1234.5678 M\"},"
-              "{\"id\":2,\"text\":\"CABLE OUT BELOW 1000000 M\"},"
-              "{\"id\":3,\"text\":\"WINCH FASTER THAN 0.1 M/MIN\"},"
-              "{\"id\":5,\"text\":\"LESS THAN 999999.0000000001 M LEFT ON THE DRUM\"}]");
+              "[{\"id\":1,\"text\":\"CABLE OUT ABOVE 1234.5678 M\",\"acknowledged\":false},"
+              "{\"id\":2,\"text\":\"CABLE OUT BELOW 1000000 M\",\"acknowledged\":false},"
+              "{\"id\":3,\"text\":\"WINCH FASTER THAN 0.1 M/MIN\",\"acknowledged\":false},"
+              "{\"id\":5,\"text\":\"LESS THAN 999999.0000000001 M LEFT ON THE DRUM\",\"acknowledged\":false}]");
     EXPECT_LE(BuildAlarmSentence(UtcFromUnixMs(Start), AlarmReserve, true, watch.states[AlarmReserve].text).size(), 82u);
 }
 
@@ -174,21 +175,18 @@ static std::string Casts(FakeDisk& disk, std::initializer_list<int32_t> counts, 
     return text.substr(text.find('\n') + 1);
 }
 
-// Each row's cast number, start, end, maximum and its time, and notes.
+// Each row's cast number, start, end, maximum and its time (seconds of the
+// minute), and notes.
 static std::vector<std::string> Summary(const std::string& rows)
 {
+    auto second = [](int64_t utcMs) { return IsoTimeText(UtcFromUnixMs(utcMs)).substr(17, 2); };
     std::vector<std::string> summary;
     for (size_t start = 0, end; (end = rows.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        std::vector<std::string> fields;
-        std::string row = rows.substr(start, end - start);
-        for (size_t from = 0, comma;; from = comma + 1) {
-            comma = row.find(',', from);
-            fields.push_back(row.substr(from, comma == std::string::npos ? std::string::npos : comma - from));
-            if (comma == std::string::npos)
-                break;
-        }
-        summary.push_back(fields[0] + " " + fields[1].substr(17, 2) + "-" + fields[2].substr(std::min<size_t>(17, fields[2].size()), 2) + " max " +
-                          fields[4] + " at " + fields[5].substr(17, 2) + (fields[8].empty() ? "" : " " + fields[8]));
+        CastRecord cast;
+        EXPECT_TRUE(ReadCastRow(rows.substr(start, end - start), cast)) << rows.substr(start, end - start);
+        summary.push_back(std::to_string(cast.number) + " " + second(cast.startUtcMs) + "-" +
+                          (cast.endUtcMs ? second(*cast.endUtcMs) : "") + " max " + std::to_string(cast.maxMetres) +
+                          " at " + second(cast.maxUtcMs) + (cast.notes.empty() ? "" : " " + cast.notes));
     }
     return summary;
 }
@@ -230,23 +228,24 @@ TEST(WinchCasts, APersonsRowsAreKeptAndNumberingGoesOnFromTheHighest)
                ",2026-12-08T10:00:00.000Z,2026-12-08T10:10:00.000Z,600.0,250,2026-12-08T10:05:00.000Z,60.0,55.0," +
                notes;
     };
-    std::string kept = HeaderOf(CastTable) + row(4, "") + "\r\n" + row(5, "") + "\r\n# checked by J.S.\r\n" +
-                       row(3, "CTD fine, bottle 4 leaked");
+    // Rows the first release wrote, under its header: the header takes the
+    // new columns, the rows stay.
+    std::string kept = row(4, "") + "\r\n" + row(5, "") + "\r\n# checked by J.S.\r\n" + row(3, "CTD fine, bottle 4 leaked");
     for (const std::string& torn : {std::string(), std::string("\r\n6,2026-12-08T1")}) {
         FakeDisk disk;
-        disk.files["log\\casts.csv"] = kept + torn;
+        disk.files["log\\casts.csv"] = HeaderOf(CastTableWithoutCruise) + kept + torn;
         CastLog log;
         int last = 0;
         std::string reason;
         ASSERT_TRUE(OpenCastLog(log, disk.ops, "log", last, reason));
         CloseCastLog(log);
         EXPECT_EQ(last, 5);
-        EXPECT_EQ(disk.Text("casts.csv"), kept + "\r\n") << "torn: " << torn;
+        EXPECT_EQ(disk.Text("casts.csv"), HeaderOf(CastTable) + kept + "\r\n") << "torn: " << torn;
     }
     // An open row a stopped feed left, and a person's row after it.
     FakeDisk disk;
     std::string open = "7,2026-12-08T10:00:00.000Z,,65.5,120,2026-12-08T10:01:00.000Z,50.0,0.0,open\r\n";
-    disk.files["log\\casts.csv"] = HeaderOf(CastTable) + open + "winch serviced\r\n";
+    disk.files["log\\casts.csv"] = HeaderOf(CastTableWithoutCruise) + open + "winch serviced\r\n";
     CastLog log;
     int last = 0;
     std::string reason;
@@ -254,8 +253,8 @@ TEST(WinchCasts, APersonsRowsAreKeptAndNumberingGoesOnFromTheHighest)
     CloseCastLog(log);
     EXPECT_EQ(disk.Text("casts.csv"), HeaderOf(CastTable) +
                                           "7,2026-12-08T10:00:00.000Z,2026-12-08T10:01:05.500Z,65.5,120,"
-                                          "2026-12-08T10:01:00.000Z,50.0,0.0,incomplete: the feed stopped during the "
-                                          "cast\r\nwinch serviced\r\n");
+                                          "2026-12-08T10:01:00.000Z,,50.0,0.0,,,incomplete: the feed stopped during "
+                                          "the cast\r\nwinch serviced\r\n");
 }
 
 // What a spreadsheet or a hand leaves in casts.csv: rows saved in a
@@ -271,7 +270,7 @@ TEST(WinchCasts, RowsFromSpreadsheetsAndHandsAreNumberedAndKept)
     std::string typed = "2147483647,2026-12-08T11:00:00.000Z,2026-12-08T11:10:00.000Z,600.0,90,"
                         "2026-12-08T11:05:00.000Z,30.0,30.0,typed by hand\r\n";
     FakeDisk disk;
-    disk.files["log\\casts.csv"] = HeaderOf(CastTable) + semicolons + open + typed + "42";
+    disk.files["log\\casts.csv"] = HeaderOf(CastTableWithoutCruise) + semicolons + open + typed + "42";
     CastLog log;
     int last = 0;
     std::string reason;
@@ -282,8 +281,8 @@ TEST(WinchCasts, RowsFromSpreadsheetsAndHandsAreNumberedAndKept)
                           "numbered 13");
     EXPECT_EQ(disk.Text("casts.csv"), HeaderOf(CastTable) + semicolons +
                                           "7,2026-12-08T10:00:00.000Z,2026-12-08T10:01:05.500Z,65.5,120,"
-                                          "2026-12-08T10:01:00.000Z,50.0,0.0,incomplete: the feed stopped during the "
-                                          "cast\r\n" + typed + "42\r\n");
+                                          "2026-12-08T10:01:00.000Z,,50.0,0.0,,,incomplete: the feed stopped during "
+                                          "the cast\r\n" + typed + "42\r\n");
 }
 
 // A cast's duration on the monotonic clock: the wall clock set back an hour

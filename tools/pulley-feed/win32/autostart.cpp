@@ -8,7 +8,7 @@
 const wchar_t AutostartValue[] = L"PulleyFeed";
 static const wchar_t RunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-std::wstring FeedCommand(const std::wstring& options, const ConfigPlace& config)
+std::wstring FeedCommandLine(const std::wstring& options, const ConfigPlace& config)
 {
     return L"\"" + ProgramPath() + L"\" " + options + L" --config \"" + config.file + L"\"";
 }
@@ -55,7 +55,7 @@ FeedExitCode Autostart(const std::string& what, const ConfigPlace& config, const
     }
     if (!SettingsAllInFile(config, "--autostart on", console))
         return ExitUsage;
-    std::wstring command = FeedCommand(L"--tray", config);
+    std::wstring command = FeedCommandLine(L"--tray", config);
     HKEY key;
     result = RegCreateKeyExW(HKEY_CURRENT_USER, RunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
     if (result == ERROR_SUCCESS) {

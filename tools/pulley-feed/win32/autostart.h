@@ -16,7 +16,7 @@ FeedExitCode Autostart(const std::string& what, const ConfigPlace& config, const
 
 // The command that starts the feed with these settings and these options,
 // quoted as the system reads a command line.
-std::wstring FeedCommand(const std::wstring& options, const ConfigPlace& config);
+std::wstring FeedCommandLine(const std::wstring& options, const ConfigPlace& config);
 
 // Refused, with the reason said, when the settings are not all in the file:
 // what starts the feed later reads only the file.

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "record/wire_book.h"
 #include "settings/config_file.h"
 #include "system_text.h"
 
@@ -26,6 +27,11 @@ static std::wstring FullPath(const std::wstring& path)
     std::wstring full(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
     full.resize(GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
     return full.empty() ? path : full;
+}
+
+std::string WireBookPath(const ConfigPlace& config)
+{
+    return Utf8(FolderOf(config.file.empty() ? ProgramPath() : config.file)) + WireBookFileName;
 }
 
 // The whole file, or false with the system's reason.

@@ -20,3 +20,5 @@ bool ReadConfigPlace(const std::vector<ToolArg>& commandLine, ConfigPlace& place
 
 // The program's own path, for what starts it again (logon, the service).
 std::wstring ProgramPath();
+// The wire book, kept beside the settings file (or the program, without one).
+std::string WireBookPath(const ConfigPlace& config);

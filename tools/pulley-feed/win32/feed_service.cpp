@@ -34,7 +34,7 @@ FeedExitCode InstallFeedService(const ConfigPlace& config, const ConsoleOps& con
     if (manager == nullptr)
         return SayEnded(console, ExitCannotOpen, "cannot reach the service manager (run as administrator): " +
                                        SystemMessage(GetLastError()));
-    std::wstring command = FeedCommand(L"--service run", config);
+    std::wstring command = FeedCommandLine(L"--service run", config);
     ServiceHandle service(CreateServiceW(manager, ServiceName, L"Pulley Feed", SERVICE_ALL_ACCESS,
                                          SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
                                          command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));

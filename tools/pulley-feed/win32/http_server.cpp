@@ -1,4 +1,7 @@
+// The page, its events and JSON, and the writes a token allows.
 #include "http_server.h"
+
+#include <ws2tcpip.h>
 
 #include <cstdio>
 #include <random>
@@ -17,6 +20,14 @@ static std::string Nonce()
     static std::random_device entropy;
     char text[33];
     std::snprintf(text, sizeof text, "%08x%08x%08x%08x", entropy(), entropy(), entropy(), entropy());
+    return text;
+}
+
+// The address a client connects from, as the record names it.
+static std::string AddressOf(const TcpClient& client)
+{
+    char text[INET_ADDRSTRLEN] = "";
+    inet_ntop(AF_INET, &client.address, text, sizeof text);
     return text;
 }
 
@@ -48,16 +59,60 @@ void HttpServer::StartEvents(TcpClient& client, bool headOnly, int64_t nowMs)
     client.deadlineMs = -1;
 }
 
+// A write: refused unless it carries the token, fits the gate, and its body
+// is a mark or an acknowledgement; else made, and answered 201 with the
+// event's row. A key answered in the last 10 minutes gets the same answer,
+// and no second row.
+void HttpServer::AnswerWrite(TcpClient& client, const HttpRequest& request, Route route, int64_t nowMs)
+{
+    GateAnswer answer;
+    std::string body = client.received.substr(request.headBytes, static_cast<size_t>(request.contentLength));
+    std::string text;
+    long long id = 0;
+    if (request.contentLength < 0 || request.contentLength > MostBodyBytes)
+        answer = {413, "a write's body is at most 1 KiB\n"};
+    else if (!TokenMatches(request.authorization, writes_.token))
+        answer = {401, "a write carries the feed's write token: Authorization: Bearer TOKEN\n"};
+    else if (gate_.Replay(request.idempotencyKey, nowMs, answer))
+        ;
+    else if (!gate_.Admit(AddressOf(client), nowMs))
+        answer = {429, "at most 10 writes a minute from one address\n"};
+    else if (route == Route::Marks && (!ReadMarkBody(body, text) || text.empty() || text.size() > MostMarkBytes))
+        answer = {400, "a mark is {\"text\": \"...\"}, up to 200 bytes of UTF-8\n"};
+    else if (route == Route::Acks && !ReadAckBody(body, id))
+        answer = {400, "an acknowledgement is {\"id\": N}, N an alarm's number\n"};
+    else {
+        FeedCommand command{{route == Route::Marks ? "mark" : "ack", route == Route::Marks ? text : std::to_string(id)},
+                            AddressOf(client)};
+        CommandAnswer done = requests_.Run(requests_.context, command);
+        answer = done.done ? GateAnswer{201, done.text + "\n"} : GateAnswer{409, done.text + "\n"};
+        gate_.Remember(request.idempotencyKey, nowMs, answer);
+    }
+    if (answer.status >= 400)
+        gate_.Refused(answer.status);
+    Answer(client, answer.status, answer.status == 201 ? "application/json" : "text/plain", answer.body, false, nowMs,
+           answer.status == 401 ? "WWW-Authenticate: Bearer\r\n" : answer.status == 429 ? "Retry-After: 60\r\n" : "");
+}
+
 void HttpServer::AnswerRequest(TcpClient& client, const HttpRequest& request, int64_t nowMs)
 {
     bool headOnly = IsHead(request);
-    switch (RouteOf(request)) {
+    Route route = RouteOf(request, !writes_.token.empty());
+    switch (route) {
     case Route::Page: {
         std::string nonce = Nonce();
-        Answer(client, 200, "text/html; charset=utf-8", FeedPage(stationName_, nonce), headOnly, nowMs,
-               "Content-Security-Policy: " + PagePolicy(nonce) + "\r\nReferrer-Policy: no-referrer\r\n");
+        Answer(client, 200, "text/html; charset=utf-8", FeedPage(stationName_, nonce, writes_.markButtons), headOnly,
+               nowMs, "Content-Security-Policy: " + PagePolicy(nonce) + "\r\nReferrer-Policy: no-referrer\r\n");
         break;
     }
+    case Route::Marks:
+    case Route::Acks:
+        AnswerWrite(client, request, route, nowMs);
+        break;
+    case Route::WireLog:
+        Answer(client, 200, "text/csv; charset=utf-8", requests_.WireLog(requests_.context), headOnly, nowMs,
+               "Content-Disposition: attachment; filename=\"wire-log.csv\"\r\n");
+        break;
     case Route::Events:
         StartEvents(client, headOnly, nowMs);
         break;
@@ -86,7 +141,9 @@ void HttpServer::AnswerRequest(TcpClient& client, const HttpRequest& request, in
         break;
     case Route::NotFound:
         Answer(client, 404, "text/plain",
-               "not found: this feed serves /, /events, /count.json, /history.json and /casts.json\n", headOnly, nowMs);
+               "not found: this feed serves /, /events, /count.json, /history.json, /casts.json and "
+               "/wire-log.csv\n",
+               headOnly, nowMs);
         break;
     case Route::MethodNotAllowed:
         Answer(client, 405, "text/plain", "read only: GET and HEAD\n", false, nowMs, "Allow: GET, HEAD\r\n");
@@ -134,6 +191,9 @@ const std::string* HttpServer::HistoryBody(const TcpClient& client, const Histor
 void HttpServer::Serve(const fd_set& readable, int64_t nowMs)
 {
     TcpOutput::Serve(readable, nowMs);
+    std::string refusals = gate_.SayRefusals(nowMs);
+    if (!refusals.empty())
+        requests_.Say(requests_.context, refusals);
     for (TcpClient& client : server_.clients)
         if (client.held) {
             client.held = false;
@@ -164,6 +224,10 @@ bool HttpServer::OnReceived(void* context, TcpClient& client, int64_t nowMs)
         Answer(client, 400, "text/plain", "not an HTTP request\n", false, nowMs);
         break;
     case HeadState::Complete:
+        // A write's body, when it is small enough to wait for, comes first.
+        if (request.contentLength > 0 && request.contentLength <= MostBodyBytes &&
+            client.received.size() < request.headBytes + static_cast<size_t>(request.contentLength))
+            return true;
         server.AnswerRequest(client, request, nowMs);
         break;
     }
@@ -173,10 +237,12 @@ bool HttpServer::OnReceived(void* context, TcpClient& client, int64_t nowMs)
 }
 
 bool HttpServer::Open(const Endpoint& endpoint, size_t maxClients, const std::string& stationName,
-                      const FeedState& feed, std::string& reason)
+                      const FeedState& feed, const WebWrites& writes, const WebRequests& requests, std::string& reason)
 {
     stationName_ = stationName;
     feed_ = &feed;
+    writes_ = writes;
+    requests_ = requests;
     return OpenTcpServer(server_, endpoint, maxClients, MostWebInputPerSecond,
                          {.Accepted = OnAccepted, .Received = OnReceived, .context = this}, reason);
 }

@@ -67,6 +67,11 @@ static void CloseLogFile(void*, LogFile file)
     CloseHandle(file);
 }
 
+static bool ReplaceLogFile(void*, const std::string& from, const std::string& to)
+{
+    return MoveFileExW(Utf16(from).c_str(), Utf16(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
 // Each folder of the path in turn, from the top: those that exist stay.
 // The first that cannot be made is named, with the system's reason (a
 // drive D: that this PC lacks, a share not connected, no right to write).
@@ -105,6 +110,7 @@ const LogFileOps Win32LogFiles = {
     .Flush = FlushLogFile,
     .Truncate = TruncateLogFile,
     .Close = CloseLogFile,
+    .Replace = ReplaceLogFile,
     .MakeFolder = MakeLogFolder,
     .LastError = LastLogError,
     .context = nullptr,

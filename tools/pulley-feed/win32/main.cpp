@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <deque>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -22,7 +23,9 @@
 #include <thread>
 
 #include "autostart.h"
+#include "command_pipe.h"
 #include "config_place.h"
+#include "cruise_source.h"
 #include "running/console_writer.h"
 #include "running/feed_logs.h"
 #include "settings/feed_options.h"
@@ -130,6 +133,11 @@ private:
     static void PostReading(void* context, const TimedReading& reading);
     static void Publish(void* context, const std::vector<std::string>& lines, const std::string& json, bool event);
     static void Say(void* context, const std::string& message);
+    CommandAnswer Ask(const FeedCommand& command);
+    void RunCommands();
+    static CommandAnswer RunOnFeed(void* context, const FeedCommand& command);
+    static std::string WireLogNow(void* context);
+    std::optional<FeedExitCode> OpenRecord(RecordAtStart& record);
 
     const FeedOptions& options_;
     int64_t clockOffsetMs_;  // from the wall clock to the feed's UTC clock (--clock)
@@ -142,9 +150,19 @@ private:
     FeedNetwork network_;
     FeedLogs logs_;
     FeedState state_{};
-    std::mutex mailboxLock_;  // readings from the source thread, for the main thread
+    std::mutex mailboxLock_;  // readings from the source thread, and commands, for the main thread
     std::deque<TimedReading> mailbox_;
+    struct AskedCommand {
+        FeedCommand command;
+        std::promise<CommandAnswer> answer;
+    };
+    std::deque<std::shared_ptr<AskedCommand>> commands_;
+    CommandPipe pipe_;
+    CruiseSource cruiseSource_;
 };
+
+// A command waits this long for the feed's thread to answer it.
+constexpr int CommandAnswerMs = 5000;
 
 FeedProgram::FeedProgram(const FeedOptions& options, const ConsoleOps& console, TrayIcon* tray)
     : options_(options), clockOffsetMs_(options.clockGiven ? options.clockStartMs - SystemUnixMs() : 0),
@@ -199,6 +217,49 @@ void FeedProgram::Say(void* context, const std::string& message)
     static_cast<FeedProgram*>(context)->console_.Message(message);
 }
 
+// From the pipe's and OpenVDM's threads: run on the feed's thread, answered.
+CommandAnswer FeedProgram::Ask(const FeedCommand& command)
+{
+    auto asked = std::make_shared<AskedCommand>(AskedCommand{command, {}});
+    std::future<CommandAnswer> answer = asked->answer.get_future();
+    {
+        std::lock_guard<std::mutex> hold(mailboxLock_);
+        commands_.push_back(asked);
+    }
+    WakeNetwork(network_);
+    if (answer.wait_for(std::chrono::milliseconds(CommandAnswerMs)) != std::future_status::ready)
+        return {false, "the feed did not answer in time"};
+    return answer.get();
+}
+
+void FeedProgram::RunCommands()
+{
+    std::deque<std::shared_ptr<AskedCommand>> asked;
+    {
+        std::lock_guard<std::mutex> hold(mailboxLock_);
+        asked.swap(commands_);
+    }
+    for (const auto& command : asked)
+        command->answer.set_value(RunOnFeed(this, command->command));
+}
+
+CommandAnswer FeedProgram::RunOnFeed(void* context, const FeedCommand& command)
+{
+    FeedProgram& program = *static_cast<FeedProgram*>(context);
+    return RunCommand(program.state_, command, MonotonicNow(nullptr), UtcNow(context));
+}
+
+// The wire log as it stands: every cast in casts.csv, and the book.
+std::string FeedProgram::WireLogNow(void* context)
+{
+    FeedProgram& program = *static_cast<FeedProgram*>(context);
+    std::vector<CastRecord> casts;
+    std::string reason;
+    if (!ReadCasts(Win32LogFiles, program.options_.logFolder, casts, reason))
+        program.console_.Message("the wire log reads casts.csv: " + reason);
+    return BuildWireLog(WireLogHeadOf(program.options_), casts, program.state_.wire, 0);
+}
+
 std::optional<FeedExitCode> FeedProgram::OpenOutputs()
 {
     std::string reason;
@@ -219,13 +280,15 @@ std::optional<FeedExitCode> FeedProgram::OpenOutputs()
     }
     for (const Endpoint& endpoint : options_.webEndpoints) {
         auto web = std::make_unique<HttpServer>();
-        if (!web->Open(endpoint, maxClients, options_.stationName, state_, reason))
+        if (!web->Open(endpoint, maxClients, options_.stationName, state_,
+                       {.token = options_.writeToken, .markButtons = options_.markButtons},
+                       {.Run = RunOnFeed, .WireLog = WireLogNow, .Say = Say, .context = this}, reason))
             return Fail(ExitCannotOpen, "cannot serve the web page on " + endpoint.text + ": " + reason);
         network_.outputs.push_back(std::move(web));
     }
     if (!options_.logFolder.empty() &&
         !logs_.Open(Win32LogFiles, options_.logFolder, options_.casts, LogFileName(UtcFromUnixMs(UtcNow(this))),
-                    [this](const std::string& text) { console_.Message(text); }, reason))
+                    [this](const std::string& text) { console_.Message(text); }, reason, FolderOfFile(options_.wireBook)))
         return Fail(ExitLogFolder, reason);
     return std::nullopt;
 }
@@ -254,13 +317,23 @@ std::optional<FeedExitCode> FeedProgram::OpenSource()
 
 std::optional<FeedExitCode> FeedProgram::Open()
 {
+    RecordAtStart record;
     std::optional<FeedExitCode> failed = OpenOutputs();
     if (!failed)
         failed = OpenSource();
+    if (!failed)
+        failed = OpenRecord(record);
     if (failed)
         return failed;
-    InitFeedState(state_, options_, {.Publish = Publish, .Say = Say, .context = this}, logs_.Writer(),
-                  logs_.LastCastNumber(), logs_.ListedCasts());
+    InitFeedState(state_, options_, {.Publish = Publish, .Say = Say, .context = this}, logs_.Writer(), record);
+    if (!options_.station.empty() && options_.station != record.lastStation && !options_.logFolder.empty())
+        RunOnFeed(this, {{"station", options_.station}, "local"});
+    std::string reason;
+    if (!pipe_.Open([this](const FeedCommand& command) { return Ask(command); }, reason))
+        console_.Message("pulley-remote cannot reach this feed: " + reason);
+    if (!options_.cruiseFrom.empty())
+        cruiseSource_.Open(options_.cruiseFrom, [this](const FeedCommand& command) { return Ask(command); },
+                           [this](const std::string& text) { console_.Message(text); });
     if (!options_.logFolder.empty()) {  // the trend of the last 24 hours, as the log has it
         int64_t started = MonotonicNow(nullptr);
         size_t rows = FillHistoryFromLog(state_.history, Win32LogFiles, options_.logFolder, UtcNow(this));
@@ -269,6 +342,23 @@ std::optional<FeedExitCode> FeedProgram::Open()
                              std::to_string(MonotonicNow(nullptr) - started) + " ms");
     }
     WatchNetworkForStop(&network_);
+    return std::nullopt;
+}
+
+// What the log folder holds of the cruise's record: the casts to number on
+// from, the station last set, and the wire book.
+std::optional<FeedExitCode> FeedProgram::OpenRecord(RecordAtStart& record)
+{
+    record.lastCastNumber = logs_.LastCastNumber();
+    record.listed = logs_.ListedCasts();
+    if (options_.logFolder.empty())
+        return std::nullopt;
+    record.lastStation = LastStation(Win32LogFiles, options_.logFolder);
+    WireBook book;
+    std::string reason;
+    if (!ReadWireBook(Win32LogFiles, options_.wireBook, book, reason))
+        return Fail(ExitLogFolder, "cannot read the wire book " + options_.wireBook + ": " + reason);
+    record.wireBook = book;
     return std::nullopt;
 }
 
@@ -323,12 +413,17 @@ void FeedProgram::Run()
             if (tray_ != nullptr)
                 NotifyAlarmsRaised();
         }
+        RunCommands();
     }
     polls.join();
 }
 
 bool FeedProgram::Close()
 {
+    RunCommands();  // those asked as the feed stopped: answered, so that no one waits
+    pipe_.Close();
+    cruiseSource_.Close();
+    RunCommands();
     EndFeedState(state_);
     bool logEnded = true;
     uint64_t unwritten = logs_.Close(LogLastTryMs, logEnded);
@@ -396,9 +491,37 @@ static FeedExitCode RunInTray(const FeedOptions& options)
     return code;
 }
 
+// The wire log, written to the file --wire-log names, from the log folder's
+// casts.csv and the wire book.
+static FeedExitCode WriteWireLog(const FeedOptions& options)
+{
+    WireBook book;
+    std::vector<CastRecord> casts;
+    std::string reason;
+    if (!ReadWireBook(Win32LogFiles, options.wireBook, book, reason) ||
+        !ReadCasts(Win32LogFiles, options.logFolder, casts, reason))
+        return SayEnded(StandardConsole, ExitLogFolder, "cannot read the cruise's record: " + reason);
+    std::string log = BuildWireLog(WireLogHeadOf(options), casts, book, options.wireLogSinceMs);
+    HANDLE file = CreateFileW(Utf16(options.wireLog).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    bool wrote = file != INVALID_HANDLE_VALUE &&
+                 WriteFile(file, log.data(), static_cast<DWORD>(log.size()), &written, nullptr) && written == log.size();
+    DWORD error = GetLastError();
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    if (!wrote)
+        return SayEnded(StandardConsole, ExitLogFolder, "cannot write " + options.wireLog + ": " + SystemMessage(error));
+    return SayEnded(StandardConsole, ExitEnded,
+                    "the wire log is in " + options.wireLog + ": " + std::to_string(casts.size()) + " casts, " +
+                        std::to_string(book.entries.size()) + " wire book entries");
+}
+
 // What the settings ask: to run, or to set up how the feed is started.
 static FeedExitCode Dispatch(const FeedOptions& options, const ConfigPlace& config)
 {
+    if (!options.wireLog.empty())
+        return WriteWireLog(options);
     if (!options.autostart.empty())
         return Autostart(options.autostart, config, StandardConsole);
     if (options.service == "install")
@@ -484,6 +607,7 @@ int wmain(int argc, wchar_t** wideArgv)
     FeedOptions options;
     if (!code)
         code = ParseFeedOptions(args, options, console);
+    options.wireBook = WireBookPath(config);
     if (code && service)  // the settings failed: the service starts to say so, and stops
         return RunFeedService([&](const ConsoleOps& messages) { return SayEnded(messages, *code, said); },
                               MessagesFolder(args, config), StandardConsole);

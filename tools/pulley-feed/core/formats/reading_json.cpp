@@ -35,7 +35,8 @@ std::string AlarmsJson(const std::vector<RaisedAlarm>& alarms)
         if (json.size() > 1)
             json += ",";
         json.append("{\"id\":").append(std::to_string(alarm.id)).append(",\"text\":");
-        json.append(JsonString(alarm.text)).append("}");
+        json.append(JsonString(alarm.text)).append(",\"acknowledged\":").append(alarm.acknowledged ? "true" : "false");
+        json.append("}");
     }
     return json + "]";
 }
@@ -54,6 +55,42 @@ static std::string NumberOrNull(const std::string& number)
     return number.empty() ? "null" : number;
 }
 
+static std::string StringOrNull(const std::string& text)
+{
+    return text.empty() ? "null" : JsonString(text);
+}
+
+static std::string WireJson(const std::optional<WireState>& wire)
+{
+    if (!wire)
+        return "null";
+    return "{\"length_m\":" + NumberOrNull(wire->length) +
+           ",\"load_test_due\":" + (wire->loadTestDue ? "true" : "false") + "}";
+}
+
+bool IsUtf8(const std::string& text)
+{
+    for (size_t i = 0; i < text.size();) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        size_t more = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : 4;
+        if (more == 4 || (more == 1 && c < 0xC2) || i + more >= text.size() + (more == 0))
+            return false;
+        unsigned long point = more == 0 ? c : c & (0x3F >> more);
+        for (size_t k = 1; k <= more; k++) {
+            unsigned char next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80)
+                return false;
+            point = point << 6 | (next & 0x3F);
+        }
+        // Not a shorter form, a surrogate, or beyond Unicode.
+        if ((more == 2 && point < 0x800) || (more == 3 && (point < 0x10000 || point > 0x10FFFF)) ||
+            (point >= 0xD800 && point <= 0xDFFF))
+            return false;
+        i += more + 1;
+    }
+    return true;
+}
+
 std::string BuildReadingJson(const ReadingJson& reading)
 {
     const FeedReading& count = reading.reading;
@@ -69,5 +106,7 @@ std::string BuildReadingJson(const ReadingJson& reading)
     json += ",\"wire_left_m\":" + NumberOrNull(reading.wireLeft);
     json += ",\"alarms\":" + AlarmsJson(reading.alarms);
     json += ",\"cast\":" + CastJson(reading.cast);
+    json += ",\"cruise\":{\"id\":" + StringOrNull(reading.cruise) + ",\"station\":" + StringOrNull(reading.cruiseStation) + "}";
+    json += ",\"wire\":" + WireJson(reading.wire);
     return json + ",\"station\":" + JsonString(reading.station) + "}";
 }

@@ -13,6 +13,7 @@
 struct RaisedAlarm {
     int id;
     std::string text;
+    bool acknowledged = false;
 };
 
 struct CastUnderWay {
@@ -21,7 +22,14 @@ struct CastUnderWay {
     int32_t maxMetres;
 };
 
-// The same values as the reading's sentence, and what the winch watch adds.
+// The wire on the drum, as the wire book has it.
+struct WireState {
+    std::string length;  // a number's text; empty when no wire is installed
+    bool loadTestDue;    // a termination with no load test since
+};
+
+// The same values as the reading's sentence, and what the winch watch and
+// the cruise's record add.
 struct ReadingJson {
     UtcTime time;
     FeedReading reading;
@@ -29,16 +37,22 @@ struct ReadingJson {
     std::string wireLeft = "";  // a number's text; empty when not known
     std::vector<RaisedAlarm> alarms = {};
     std::optional<CastUnderWay> cast = std::nullopt;
-    std::string station = "";   // --name, as typed
+    std::string station = "";  // --name, as typed (the name it has had from the first release)
+    std::string cruise = "", cruiseStation = "";  // the cruise's record; empty when not set
+    std::optional<WireState> wire = std::nullopt;  // none without a wire book
 };
 
 // {"metres":..,"feet":..,"text_m":..,"text_ft":..,"valid":..,"status":..,
 // "rate_m_per_min":..,"utc":..,"wire_left_m":..,"alarms":[..],"cast":..,
+// "cruise":{"id":..,"station":..},"wire":{"length_m":..,"load_test_due":..}|null,
 // "station":..}: metres, feet (the display's feet) and the display's texts
-// in both units, null and dashes when there is no count.
+// in both units, null and dashes when there is no count; station is the
+// feed's name, the cruise's station is cruise.station.
 std::string BuildReadingJson(const ReadingJson& reading);
-// [{"id":..,"text":..},...]
+// [{"id":..,"text":..,"acknowledged":..},...]
 std::string AlarmsJson(const std::vector<RaisedAlarm>& alarms);
+// Whether the text is UTF-8 throughout.
+bool IsUtf8(const std::string& text);
 // A JSON string of any UTF-8 text: quotes, backslashes and control
 // characters escaped, and <, > and & too, so that it is safe where a page
 // takes it in as well.

@@ -80,6 +80,7 @@ $("silence-button").addEventListener("click", () => {
 });
 
 store("pulley.chart", chartOn ? "1" : "0");
+showMarks();
 applyChoices();
 loadHistory();
 loadCasts();

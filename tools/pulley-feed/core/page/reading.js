@@ -82,9 +82,12 @@ function showWatch(blank) {
   for (const id of [...silenced])
     if (!alarms.some(alarm => alarm.id === id))
       silenced.delete(id);
-  const loud = alarms.some(alarm => !silenced.has(alarm.id));
+  // An alarm acknowledged on any screen, or silenced on this one, is quiet.
+  const loud = alarms.some(alarm => !alarm.acknowledged && !silenced.has(alarm.id));
   $("alarm").hidden = alarms.length === 0;
-  write("alarm-text", alarms.map(alarm => alarm.text.toLowerCase()).join(" \u00b7 "));
+  write("alarm-text", alarms.map(alarm => alarm.text.toLowerCase() + (alarm.acknowledged ? " (acknowledged)" : ""))
+    .join(" \u00b7 "));
+  $("ack-button").hidden = !writeToken() || !alarms.some(alarm => !alarm.acknowledged);
   $("sound-button").hidden = audio !== null;
   $("silence-button").hidden = audio === null || !loud;
   if (loud && audio && !beeping) {
@@ -100,5 +103,7 @@ function showWatch(blank) {
                ", max " + lengthText(reading.cast.max_m));
   if (reading && !blank && reading.wire_left_m !== null && reading.wire_left_m !== undefined)
     parts.push(lengthText(reading.wire_left_m) + " left on the drum");
+  if (reading && !blank && reading.wire && reading.wire.load_test_due)
+    parts.push("load test due");
   write("watch", parts.join(" \u00b7 "));
 }

@@ -155,7 +155,7 @@ function drawGrid(g, plot, colour) {
   g.lineWidth = 1;
   g.textAlign = "right";
   g.textBaseline = "middle";
-  const step = niceStep(plot.hi - plot.lo, 4);
+  const step = Math.max(1, niceStep(plot.hi - plot.lo, 4));  // whole metres or feet
   for (let v = Math.ceil(plot.lo / step) * step; v <= plot.hi; v += step) {
     lineAcross(g, y(v), left, right);
     g.fillText(Math.round(v) + " " + lengthUnit(), left - font * 0.3, y(v));

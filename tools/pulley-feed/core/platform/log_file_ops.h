@@ -14,6 +14,12 @@ inline std::string FilePath(const std::string& folder, const std::string& name)
 {
     return folder + "\\" + name;
 }
+// The folder a file's path names; empty for a name alone.
+inline std::string FolderOfFile(const std::string& path)
+{
+    size_t separator = path.find_last_of("\\/");
+    return separator == std::string::npos ? "" : path.substr(0, separator);
+}
 
 struct LogFileOps {
     // Opens the file for reading and writing, created empty when missing;
@@ -30,6 +36,9 @@ struct LogFileOps {
     bool (*Flush)(void* context, LogFile file);  // onto the disk
     bool (*Truncate)(void* context, LogFile file, int64_t size);
     void (*Close)(void* context, LogFile file);
+    // Puts the file at from in the place of the one at to, at once: a power
+    // cut leaves the one or the other. Both closed.
+    bool (*Replace)(void* context, const std::string& from, const std::string& to);
     // Creates the folder, and the folders above it that are missing; false
     // with the reason, which names the folder that could not be made.
     bool (*MakeFolder)(void* context, const std::string& path, std::string& reason);

@@ -48,7 +48,7 @@ static int32_t NumberSavedWithSemicolons(std::string row)
     for (char& c : row)
         c = c == ',' ? '.' : c == ';' ? ',' : c;
     CastRecord cast;
-    return ReadRow(CastTable, row, cast) ? cast.number : 0;
+    return ReadCastRow(row, cast) ? cast.number : 0;
 }
 
 // Counts a row's number for the numbering, unless it is beyond it.
@@ -62,34 +62,18 @@ static void CountNumber(CastRowsFound& found, int32_t number)
 
 static bool FindCastRows(const CastLog& log, CastRowsFound& found)
 {
-    const LogFileOps& files = *log.files;
-    constexpr int64_t ChunkBytes = 64 * 1024;
-    std::string partial;
-    std::vector<char> chunk(ChunkBytes);
-    for (int64_t at = 0; at < log.length;) {
-        int64_t count = std::min(ChunkBytes, log.length - at);
-        if (files.ReadAt(files.context, log.file, at, chunk.data(), count) != count)
-            return false;
-        int64_t rowAt = at - static_cast<int64_t>(partial.size());
-        partial.append(chunk.data(), static_cast<size_t>(count));
-        at += count;
-        size_t start = 0;
-        for (size_t end; (end = partial.find('\n', start)) != std::string::npos; start = end + 1) {
-            std::string row = partial.substr(start, end - start);
-            CastRecord cast;
-            if (!ReadRow(CastTable, row, cast) || cast.number < 1) {
-                CountNumber(found, NumberSavedWithSemicolons(row));
-                continue;
-            }
-            CountNumber(found, cast.number);
-            found.last = {rowAt + static_cast<int64_t>(start), rowAt + static_cast<int64_t>(end) + 1, cast};
-            if (cast.notes == OpenCastNote)
-                found.open = found.last;
-            ListCast(found.listed, cast);
+    return ReadLines(*log.files, log.file, log.length, [&found](const std::string& row, int64_t at, int64_t end) {
+        CastRecord cast;
+        if (!ReadCastRow(row, cast) || cast.number < 1) {
+            CountNumber(found, NumberSavedWithSemicolons(row));
+            return;
         }
-        partial.erase(0, start);
-    }
-    return true;
+        CountNumber(found, cast.number);
+        found.last = {at, end, cast};
+        if (cast.notes == OpenCastNote)
+            found.open = found.last;
+        ListCast(found.listed, cast);
+    });
 }
 
 // A feed stopped during a cast left its row open: closed as incomplete,
@@ -114,8 +98,44 @@ static bool CloseCastLeftOpen(CastLog& log, const CastRowsFound& found, std::str
     // Listed as closed now.
     for (CastRecord& listed : log.listed.closed)
         if (listed.number == open.cast.number && listed.startUtcMs == open.cast.startUtcMs)
-            ReadRow(CastTable, row, listed);
+            ReadCastRow(row, listed);
     return true;
+}
+
+// casts.csv as the first release left it: its header takes the new
+// columns, in a copy put in its place at once, so that a power cut leaves
+// the old file or the new. Its rows stay as they are, read by their own
+// columns.
+static bool UpgradeHeader(const CastLog& log, std::string& reason)
+{
+    const LogFileOps& files = *log.files;
+    LogFile file = files.OpenToRead(files.context, log.path);
+    if (file == nullptr)
+        return true;
+    int64_t size = 0;
+    std::string old = HeaderOf(CastTableWithoutCruise), text;
+    bool read = files.Size(files.context, file, size);
+    if (read && size >= static_cast<int64_t>(old.size())) {
+        text.resize(static_cast<size_t>(size));
+        read = files.ReadAt(files.context, file, 0, text.data(), size) == size;
+    }
+    files.Close(files.context, file);
+    if (!read || text.compare(0, old.size(), old) != 0) {
+        reason = read ? "" : files.LastError(files.context);
+        return read;
+    }
+    std::string copy = FilePath(log.folder, std::string(".") + CastsFileName + ".new");
+    LogFile temp = files.Open(files.context, copy);
+    bool cutBack = false;
+    bool written = temp != nullptr && files.Truncate(files.context, temp, 0) &&
+                   WriteWholeAt(files, temp, 0, HeaderOf(CastTable) + text.substr(old.size()), reason, cutBack);
+    if (temp != nullptr)
+        files.Close(files.context, temp);
+    if (written && files.Replace(files.context, copy, log.path))
+        return true;
+    if (reason.empty())
+        reason = files.LastError(files.context);
+    return false;
 }
 
 // Opens the file (made, with its folder, when missing); reopened on a file
@@ -123,6 +143,8 @@ static bool CloseCastLeftOpen(CastLog& log, const CastRowsFound& found, std::str
 static bool OpenCastFile(CastLog& log, bool reopening, CastRowsFound& found, std::string& reason)
 {
     int64_t length = 0;
+    if (!reopening && !UpgradeHeader(log, reason))
+        return false;
     if (!OpenRowFile(*log.files, log.folder, log.path, ShapeOf(CastTable), HeaderOf(CastTable),
                      reopening ? log.length : -1, log.file, length, reason))
         return false;
@@ -141,7 +163,7 @@ static bool OpenCastFile(CastLog& log, bool reopening, CastRowsFound& found, std
 bool OpenCastLog(CastLog& log, const LogFileOps& files, const std::string& folder, int& lastNumber,
                  std::string& reason)
 {
-    log = CastLog{.files = &files, .folder = folder, .path = FilePath(folder, "casts.csv"), .file = nullptr, .length = 0,
+    log = CastLog{.files = &files, .folder = folder, .path = FilePath(folder, CastsFileName), .file = nullptr, .length = 0,
                   .openRowAt = -1};
     CastRowsFound found;
     if (!OpenCastFile(log, false, found, reason))
@@ -196,6 +218,25 @@ bool WriteCastRow(CastLog& log, const std::string& row, bool open, std::string& 
     log.length = at + static_cast<int64_t>(row.size());
     log.openRowAt = open ? at : -1;
     return true;
+}
+
+bool ReadCasts(const LogFileOps& files, const std::string& folder, std::vector<CastRecord>& casts, std::string& reason)
+{
+    casts.clear();
+    LogFile file = files.OpenToRead(files.context, FilePath(folder, CastsFileName));
+    if (file == nullptr)
+        return true;
+    int64_t size = 0;
+    bool read = files.Size(files.context, file, size) &&
+                ReadLines(files, file, size, [&casts](const std::string& row, int64_t, int64_t) {
+                    CastRecord cast;
+                    if (ReadCastRow(row, cast))
+                        casts.push_back(cast);
+                });
+    if (!read)
+        reason = files.LastError(files.context);
+    files.Close(files.context, file);
+    return read;
 }
 
 void CloseCastLog(CastLog& log)

@@ -32,3 +32,6 @@ bool OpenCastLog(CastLog& log, const LogFileOps& files, const std::string& folde
 // gone and back). False, with the reason, leaves the file as it was.
 bool WriteCastRow(CastLog& log, const std::string& row, bool open, std::string& reason);
 void CloseCastLog(CastLog& log);
+// Every cast of the folder's casts.csv, for the wire log; none when there is
+// no file. False, with the reason, when it cannot be read.
+bool ReadCasts(const LogFileOps& files, const std::string& folder, std::vector<CastRecord>& casts, std::string& reason);

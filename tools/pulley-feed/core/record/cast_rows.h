@@ -15,14 +15,22 @@ struct CastRecord {
     std::optional<int64_t> endUtcMs;  // none while the cast is under way
     double durationSeconds = 0;       // to its end, or to its newest reading while under way
     int32_t maxMetres = 0;
-    int64_t maxUtcMs = 0;             // the first moment at its deepest
+    int64_t maxUtcMs = 0;             // when it reached its deepest
+    std::optional<int64_t> maxLeftUtcMs;   // when it left it; none while it is there
     double maxRateOut = 0, maxRateIn = 0;  // metres a minute, both 0 or more
+    std::string cruise, station;      // as they stood when it started
     std::string notes;                // "open" under way, a person's words, tow-yos joined
     bool operator==(const CastRecord&) const = default;
 };
-// cast,start_utc,end_utc,duration_s,max_wire_out_m,max_utc,
-// max_rate_out_m_per_min,max_rate_in_m_per_min,notes
+// cast,start_utc,end_utc,duration_s,max_wire_out_m,max_utc,max_left_utc,
+// max_rate_out_m_per_min,max_rate_in_m_per_min,cruise,station,notes
 extern const LogTable<CastRecord> CastTable;
+// The columns the first release wrote, without max_left_utc, cruise and
+// station: its rows are read back by them.
+extern const LogTable<CastRecord> CastTableWithoutCruise;
+// A row of either, read back.
+bool ReadCastRow(const std::string& row, CastRecord& cast);
 
+extern const char CastsFileName[];  // casts.csv
 // The notes of a cast's open row: the cast log closes a row left so.
 extern const char OpenCastNote[];

@@ -11,8 +11,11 @@ CastRecord CastRecordOf(const Cast& cast, int64_t endUtcMs, int64_t endMs, bool 
             .durationSeconds = static_cast<double>(endMs - cast.startMs) / 1000,
             .maxMetres = cast.maxMetres,
             .maxUtcMs = cast.maxUtcMs,
+            .maxLeftUtcMs = cast.maxLeftUtcMs,
             .maxRateOut = cast.maxRateOut,
             .maxRateIn = cast.maxRateIn,
+            .cruise = cast.cruise,
+            .station = cast.station,
             .notes = notes};
 }
 
@@ -60,7 +63,8 @@ std::vector<CastRow> TrackCast(CastTracker& tracker, const TimedReading& timed, 
         tracker.writtenMs = now;
         cast = Cast{.number = ++tracker.lastNumber, .startUtcMs = timed.utcMs, .startMs = now,
                     .lastUtcMs = timed.utcMs, .lastMs = now, .maxMetres = metres, .maxUtcMs = timed.utcMs,
-                    .maxRateOut = 0, .maxRateIn = 0, .merged = 0};
+                    .maxLeftUtcMs = std::nullopt, .maxRateOut = 0, .maxRateIn = 0, .merged = 0,
+                    .cruise = tracker.cruise, .station = tracker.station};
         rows.push_back({CastRecordOf(cast, timed.utcMs, now, true, OpenCastNote), true});
         return rows;
     }
@@ -69,6 +73,9 @@ std::vector<CastRow> TrackCast(CastTracker& tracker, const TimedReading& timed, 
     if (metres > cast.maxMetres) {
         cast.maxMetres = metres;
         cast.maxUtcMs = timed.utcMs;
+        cast.maxLeftUtcMs.reset();
+    } else if (metres < cast.maxMetres && !cast.maxLeftUtcMs) {
+        cast.maxLeftUtcMs = timed.utcMs;
     }
     if (RateKnown(rate)) {
         double perMinute = MetresPerMinute(rate);

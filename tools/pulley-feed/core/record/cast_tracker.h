@@ -23,15 +23,18 @@ struct Cast {
     int64_t startUtcMs, startMs;
     int64_t lastUtcMs, lastMs;  // the newest reading in it
     int32_t maxMetres;
-    int64_t maxUtcMs;
+    int64_t maxUtcMs;                     // when it reached its deepest
+    std::optional<int64_t> maxLeftUtcMs;  // when it left it
     double maxRateOut, maxRateIn;  // metres a minute, both 0 or more
     int merged;                    // dips below the start joined into it
+    std::string cruise, station;
 };
 // The cast's record, ended then or, open, with no end yet and its duration
 // run to its newest reading.
 CastRecord CastRecordOf(const Cast& cast, int64_t endUtcMs, int64_t endMs, bool open, const std::string& notes);
 
 struct CastTracker {
+    std::string cruise, station;  // for the next cast to start
     double startMetres;
     int64_t mergeMs;
     int lastNumber;    // of the casts written before

@@ -7,6 +7,7 @@
 #include "formats/http_request.h"
 #include "record/survey_rows.h"
 #include "record/log_table.h"
+#include "record/row_files.h"
 #include "tool_args.h"
 #include "reading/utc_time.h"
 
@@ -84,32 +85,19 @@ static size_t FillFromFile(History& history, const LogFileOps& files, const std:
     if (file == nullptr)
         return 0;
     size_t rows = 0;
-    if (files.Size(files.context, file, size)) {
-        constexpr int64_t ChunkBytes = 64 * 1024;
-        std::vector<char> chunk(ChunkBytes);
-        std::string partial;
-        RowBack previous;
-        for (int64_t at = 0; at < size;) {
-            int64_t got = files.ReadAt(files.context, file, at, chunk.data(), std::min(ChunkBytes, size - at));
-            if (got <= 0)
-                break;
-            at += got;
-            partial.append(chunk.data(), static_cast<size_t>(got));
-            size_t start = 0;
-            for (size_t end; (end = partial.find('\n', start)) != std::string::npos; start = end + 1) {
-                RowBack row;
-                if (!ReadRowBack(partial.substr(start, end - start), row) || row.second > newest)
-                    continue;
-                rows++;
-                if (previous.second >= 0 && row.second > previous.second)
-                    FillUpTo(history, previous, row.second, oldest);
-                previous = row;
-            }
-            partial.erase(0, start);
-        }
-        if (previous.second >= 0)
-            FillUpTo(history, previous, newest + 1, oldest);
-    }
+    RowBack previous;
+    if (files.Size(files.context, file, size))
+        ReadLines(files, file, size, [&](const std::string& line, int64_t, int64_t) {
+            RowBack row;
+            if (!ReadRowBack(line, row) || row.second > newest)
+                return;
+            rows++;
+            if (previous.second >= 0 && row.second > previous.second)
+                FillUpTo(history, previous, row.second, oldest);
+            previous = row;
+        });
+    if (previous.second >= 0)
+        FillUpTo(history, previous, newest + 1, oldest);
     files.Close(files.context, file);
     return rows;
 }

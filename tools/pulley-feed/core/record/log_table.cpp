@@ -83,7 +83,18 @@ static constexpr FieldKind<double> DecimalField = {Column::Decimal, JsonAs::Numb
                                                ReadDecimal};
 constexpr FieldKind<std::optional<double>> OptionalDecimalField = Optional<double, DecimalField>(Column::OptionalDecimal);
 constexpr FieldKind<std::string> WordField = {Column::Word, JsonAs::String, WriteText, ReadText};
+constexpr FieldKind<std::string> NameField = {Column::Name, JsonAs::String, WriteText, ReadText};
 constexpr FieldKind<std::string> TextField = {Column::Text, JsonAs::String, WriteText, ReadText};
+
+bool IsFieldName(const std::string& text)
+{
+    if (text.size() > 64)
+        return false;
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f || c == ',' || c == '"')
+            return false;
+    return true;
+}
 
 std::string JsonField(JsonAs json, const std::string& text)
 {
@@ -143,7 +154,7 @@ static bool NumberSoFar(const std::string& text, bool decimal, bool whole)
 static bool FieldFits(Column column, const std::string& text, bool whole)
 {
     bool optional = column == Column::OptionalTime || column == Column::OptionalWhole ||
-                    column == Column::OptionalDecimal || column == Column::Text;
+                    column == Column::OptionalDecimal || column == Column::Name || column == Column::Text;
     if (text.empty())
         return optional || !whole;
     switch (column) {
@@ -154,6 +165,7 @@ static bool FieldFits(Column column, const std::string& text, bool whole)
     case Column::Decimal:
     case Column::OptionalDecimal: return NumberSoFar(text, true, whole);
     case Column::Word: return text.find_first_not_of("abcdefghijklmnopqrstuvwxyz-") == std::string::npos;
+    case Column::Name: return IsFieldName(text);
     case Column::Text: return true;
     }
     return false;
@@ -173,8 +185,8 @@ RowKind KindOfRow(const RowShape& shape, const std::string& row)
         return RowKind::Whole;
     // A number alone, without the comma after it, is as likely a person's
     // as the start of a row of ours: it is kept.
-    bool number = shape[0] != Column::Time && shape[0] != Column::OptionalTime && shape[0] != Column::Text &&
-                  shape[0] != Column::Word;
+    bool number = shape[0] == Column::Whole || shape[0] == Column::OptionalWhole || shape[0] == Column::Decimal ||
+                  shape[0] == Column::OptionalDecimal;
     if (fields.size() == 1 && number)
         return RowKind::Foreign;
     return FieldFits(shape[checked], fields[checked], false) ? RowKind::Torn : RowKind::Foreign;

@@ -21,6 +21,7 @@ enum class Column {
     Decimal,         // 42.0, -3
     OptionalDecimal,
     Word,            // lower-case letters and hyphens: valid, lost-link
+    Name,            // an id or a name, or empty: printable, no comma (AT50-12, CTD 14)
     Text,            // anything: the notes, always last
 };
 using RowShape = std::vector<Column>;
@@ -44,7 +45,11 @@ extern const FieldKind<double> TenthsField;                   // one decimal: 58
 extern const FieldKind<std::optional<double>> OptionalRateField;    // as RateText writes it
 extern const FieldKind<std::optional<double>> OptionalDecimalField; // up to ten digits: 2964, 2963.5
 extern const FieldKind<std::string> WordField;
+extern const FieldKind<std::string> NameField;
 extern const FieldKind<std::string> TextField;
+// A name or id fits a Name field: up to 64 printable characters, no comma,
+// quote or control character.
+bool IsFieldName(const std::string& text);
 
 // A column of a record's table: its name, and the record's field it holds.
 template <typename Record>

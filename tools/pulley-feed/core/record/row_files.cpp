@@ -1,7 +1,9 @@
 // Files of whole rows: written at their end, cut back after a failure, torn rows cut.
 #include "record/row_files.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 // How far back from the end a power cut's torn row is looked for: rows are
 // well under a hundred bytes.
@@ -47,6 +49,28 @@ bool CutTornRow(const LogFileOps& files, LogFile file, const RowShape& shape, in
     int64_t endLength = static_cast<int64_t>(std::strlen(end));
     length = size + endLength;
     return files.WriteAt(files.context, file, size, end, endLength) == endLength;
+}
+
+bool ReadLines(const LogFileOps& files, LogFile file, int64_t length,
+               const std::function<void(const std::string& line, int64_t at, int64_t end)>& each)
+{
+    constexpr int64_t ChunkBytes = 64 * 1024;
+    std::string partial;
+    std::vector<char> chunk(ChunkBytes);
+    for (int64_t at = 0; at < length;) {
+        int64_t count = std::min(ChunkBytes, length - at);
+        if (files.ReadAt(files.context, file, at, chunk.data(), count) != count)
+            return false;
+        int64_t partialAt = at - static_cast<int64_t>(partial.size());
+        partial.append(chunk.data(), static_cast<size_t>(count));
+        at += count;
+        size_t start = 0;
+        for (size_t end; (end = partial.find('\n', start)) != std::string::npos; start = end + 1)
+            each(partial.substr(start, end - start), partialAt + static_cast<int64_t>(start),
+                 partialAt + static_cast<int64_t>(end) + 1);
+        partial.erase(0, start);
+    }
+    return true;
 }
 
 bool OpenRowFile(const LogFileOps& files, const std::string& folder, const std::string& path, const RowShape& shape,

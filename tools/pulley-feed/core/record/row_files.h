@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/log_file_ops.h"
@@ -19,6 +20,12 @@ bool WriteWholeAt(const LogFileOps& files, LogFile file, int64_t offset, const s
 // the file; a whole row, or a row a person typed, left without its line
 // end keeps it and gets one. The length to write at.
 bool CutTornRow(const LogFileOps& files, LogFile file, const RowShape& shape, int64_t size, int64_t& length);
+
+// Calls back with each line of the file's first length bytes that ends in
+// LF (without it), and where it starts and ends in the file; false when the
+// file cannot be read.
+bool ReadLines(const LogFileOps& files, LogFile file, int64_t length,
+               const std::function<void(const std::string& line, int64_t at, int64_t end)>& each);
 
 // Opens a file of rows to append whole rows to: made when missing, and its
 // folder with it (at start, or a stick pulled and put back, a share that

@@ -1,6 +1,9 @@
 // The logs opened, written and closed by their one owner.
 #include "running/feed_logs.h"
 
+#include "record/events.h"
+#include "record/wire_book.h"
+
 FeedLogs::~FeedLogs()
 {
     bool threadEnded;
@@ -8,21 +11,31 @@ FeedLogs::~FeedLogs()
 }
 
 bool FeedLogs::Open(const LogFileOps& files, const std::string& folder, bool casts, const std::string& dayName,
-                    std::function<void(const std::string&)> report, std::string& failure)
+                    std::function<void(const std::string&)> report, std::string& failure,
+                    const std::string& wireBookFolder)
 {
     std::string reason;
     if (!OpenSurveyLog(survey_, files, folder, dayName, reason)) {
         failure = "cannot write the log in " + folder + ": " + reason;
         return false;
     }
-    if (casts && !OpenCastLog(casts_, files, folder, lastCastNumber_, reason)) {
+    bool opened = OpenRowLog(events_, files, folder, EventsFileName, ShapeOf(EventTable), HeaderOf(EventTable), reason);
+    if (!opened)
+        failure = "cannot write events.csv in " + folder + ": " + reason;
+    if (opened && !wireBookFolder.empty() &&
+        !(opened = OpenRowLog(wireBook_, files, wireBookFolder, WireBookFileName, ShapeOf(WireBookTable),
+                              HeaderOf(WireBookTable), reason)))
+        failure = "cannot write the wire book in " + wireBookFolder + ": " + reason;
+    if (opened && casts && !(opened = OpenCastLog(casts_, files, folder, lastCastNumber_, reason)))
         failure = "cannot write casts.csv in " + folder + ": " + reason;
+    if (!opened) {
         CloseFiles();
         return false;
     }
     if (!casts_.notice.empty())
         report(casts_.notice);
-    writer_ = std::make_unique<LogWriter>(survey_, casts ? &casts_ : nullptr, std::move(report));
+    writer_ = std::make_unique<LogWriter>(survey_, casts ? &casts_ : nullptr, std::move(report), MostWaitingLogBytes,
+                                          &events_, wireBookFolder.empty() ? nullptr : &wireBook_);
     return true;
 }
 
@@ -43,8 +56,9 @@ uint64_t FeedLogs::Close(int waitMs, bool& threadEnded)
 
 void FeedLogs::CloseFiles()
 {
-    if (survey_.files != nullptr)
-        CloseSurveyLog(survey_);
+    for (RowLog* log : {&survey_, &events_, &wireBook_})
+        if (log->files != nullptr)
+            CloseRowLog(*log);
     if (casts_.files != nullptr)
         CloseCastLog(casts_);
 }

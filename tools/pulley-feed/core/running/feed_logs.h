@@ -1,5 +1,6 @@
-// The survey log and the cast log: opened together at start, written by one
-// LogWriter, and closed together by this, their one owner.
+// The survey log, the cast log, the events and the wire book: opened
+// together at start, written by one LogWriter, and closed together by this,
+// their one owner.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,7 @@
 
 #include "record/cast_log.h"
 #include "running/log_writer.h"
-#include "record/survey_log.h"
+#include "record/row_log.h"
 
 class FeedLogs {
 public:
@@ -18,11 +19,13 @@ public:
     FeedLogs& operator=(const FeedLogs&) = delete;
     ~FeedLogs();
 
-    // Opens the day's file (and casts.csv with casts) in the folder and
-    // starts their writer; report says what a person should know later.
-    // False, with what to say, when a log cannot be written at start.
+    // Opens the day's file, events.csv (and casts.csv with casts) in the
+    // folder, and the wire book in its own folder when given, and starts
+    // their writer; report says what a person should know later. False,
+    // with what to say, when a log cannot be written at start.
     bool Open(const LogFileOps& files, const std::string& folder, bool casts, const std::string& dayName,
-              std::function<void(const std::string&)> report, std::string& failure);
+              std::function<void(const std::string&)> report, std::string& failure,
+              const std::string& wireBookFolder = "");
     LogWriter* Writer() const { return writer_.get(); }
     int LastCastNumber() const { return lastCastNumber_; }
     const CastList& ListedCasts() const { return casts_.listed; }
@@ -35,7 +38,7 @@ public:
 private:
     void CloseFiles();
 
-    SurveyLog survey_{};
+    RowLog survey_{}, events_{}, wireBook_{};
     CastLog casts_{};
     int lastCastNumber_ = 0;
     std::unique_ptr<LogWriter> writer_;

@@ -15,6 +15,8 @@
 #include "reading/reading.h"
 #include "reading/schedule.h"
 #include "formats/sentences.h"
+#include "record/events.h"
+#include "record/wire_book.h"
 
 class LogWriter;
 
@@ -48,11 +50,31 @@ struct FeedState {
     CastList listedCasts;  // for /casts.json
     History history;       // for /history.json
     ChartLimits limits;    // the lines the chart draws
+    // The cruise's record.
+    std::string cruise, station;
+    WireBook wire;          // the winch's wire book, when one is kept
+    bool keepsWireBook;     // its entries go to the log's writer
+    bool wireConflictSaid;  // --wire-length and the book disagree: said once
 };
-// lastCastNumber: the cast log's last, to number on from; listed: the
-// casts it listed when it was opened.
+
+// What the feed found of the record when it started.
+struct RecordAtStart {
+    int lastCastNumber = 0;   // the cast log's last, to number on from
+    CastList listed = {};     // the casts it listed when it was opened
+    std::string lastStation;  // the station events.csv last set
+    std::optional<WireBook> wireBook = std::nullopt;  // the wire book, when one is kept
+};
 void InitFeedState(FeedState& state, const FeedOptions& options, const FeedOutputs& outputs, LogWriter* log,
-                   int lastCastNumber, const CastList& listed = {});
+                   const RecordAtStart& record = {});
 void TakeReading(FeedState& state, const TimedReading& reading);
+// The latest reading published again, with the lines given (an alarm
+// acknowledged), to every stream.
+void PublishAgain(FeedState& state, const std::vector<std::string>& lines);
+// An event of the cruise's record, stamped with the cruise, the station,
+// the cast under way and the reading of the moment, written to events.csv;
+// the row.
+EventRow RecordEvent(FeedState& state, EventRow row, int64_t monotonicMs);
+// The wire on the drum now: the wire book's, else --wire-length; none when neither.
+std::optional<double> WireLength(const FeedState& state, int64_t utcMs);
 // At the feed's stop: an open cast's row, as it stands.
 void EndFeedState(FeedState& state);

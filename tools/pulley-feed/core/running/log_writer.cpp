@@ -3,7 +3,9 @@
 
 #include <algorithm>
 
+#include "record/events.h"
 #include "record/survey_rows.h"
+#include "record/wire_book.h"
 
 // What a waiting row costs in memory: its texts and its place in the queue.
 static size_t CostOf(const LogRow& row)
@@ -11,14 +13,29 @@ static size_t CostOf(const LogRow& row)
     return sizeof row + row.dayName.size() + row.text.size();
 }
 
-LogWriter::LogWriter(SurveyLog& log, CastLog* casts, std::function<void(const std::string&)> report,
-                     size_t mostWaitingBytes)
-    : log_(log), casts_(casts), report_(std::move(report)), mostWaitingBytes_(mostWaitingBytes)
+LogWriter::LogWriter(RowLog& log, CastLog* casts, std::function<void(const std::string&)> report,
+                     size_t mostWaitingBytes, RowLog* events, RowLog* wireBook)
+    : log_(log), casts_(casts), events_(events), wireBook_(wireBook), report_(std::move(report)),
+      mostWaitingBytes_(mostWaitingBytes)
 {
     days_.name = "the log";
     castRows_.name = "casts.csv";
-    days_.where = castRows_.where = " in " + log.folder;
+    eventRows_.name = "events.csv";
+    wireRows_.name = "the wire book";
+    days_.where = castRows_.where = eventRows_.where = " in " + log.folder;
+    wireRows_.where = wireBook == nullptr ? "" : " in " + wireBook->folder;
     thread_.Start([this] { Run(); });
+}
+
+LogWriter::Lane& LogWriter::LaneOf(LogLane lane)
+{
+    switch (lane) {
+    case LogLane::Casts: return castRows_;
+    case LogLane::Events: return eventRows_;
+    case LogLane::WireBook: return wireRows_;
+    case LogLane::Days: break;
+    }
+    return days_;
 }
 
 void LogWriter::Drop(const LogRow& row)
@@ -34,12 +51,13 @@ void LogWriter::Drop(const LogRow& row)
 void LogWriter::Push(LogRow row)
 {
     std::lock_guard<std::mutex> hold(thread_.lock);
-    if (row.cast) {
+    Lane& lane = LaneOf(row.lane);
+    if (&lane != &days_) {
         // An open row replaces the open row waiting before it: only the newest is worth writing.
-        if (row.open && !castRows_.waiting.empty() && castRows_.waiting.back().open)
-            castRows_.waiting.back() = std::move(row);
+        if (row.open && !lane.waiting.empty() && lane.waiting.back().open)
+            lane.waiting.back() = std::move(row);
         else
-            castRows_.waiting.push_back(std::move(row));
+            lane.waiting.push_back(std::move(row));
     } else {
         size_t cost = CostOf(row);
         while (waitingBytes_ + cost > mostWaitingBytes_ && !days_.waiting.empty()) {
@@ -68,7 +86,7 @@ uint64_t LogWriter::Unwritten(const Lane& lane) const
 LogWriter::Lane* LogWriter::NextDue(Clock::time_point now, Clock::time_point& next)
 {
     next = Clock::time_point::max();
-    for (Lane* lane : {&days_, &castRows_}) {
+    for (Lane* lane : {&days_, &castRows_, &eventRows_, &wireRows_}) {
         if (!Pending(*lane))
             continue;
         if (thread_.finishing || lane->retryAt <= now)
@@ -84,7 +102,7 @@ void LogWriter::Take(Lane& lane)
 {
     if (&lane == &days_ && dropped_ > 0) {
         lane.inHand = LogRow{droppedDay_, RowOf(SurveyTable, DroppedRow(firstDroppedMs_, lastDroppedMs_, dropped_)),
-                             firstDroppedMs_, false, false};
+                             firstDroppedMs_, LogLane::Days, false};
         lane.inHandRows = dropped_;
         dropped_ = 0;
         return;
@@ -98,8 +116,13 @@ void LogWriter::Take(Lane& lane)
 
 bool LogWriter::Write(const LogRow& row, std::string& reason)
 {
-    return row.cast ? WriteCastRow(*casts_, row.text, row.open, reason)
-                    : WriteLogRow(log_, row.dayName, row.text, reason);
+    switch (row.lane) {
+    case LogLane::Casts: return WriteCastRow(*casts_, row.text, row.open, reason);
+    case LogLane::Events: return WriteLogRow(*events_, EventsFileName, row.text, reason);
+    case LogLane::WireBook: return WriteLogRow(*wireBook_, WireBookFileName, row.text, reason);
+    case LogLane::Days: break;
+    }
+    return WriteLogRow(log_, row.dayName, row.text, reason);
 }
 
 void LogWriter::Run()
@@ -151,6 +174,6 @@ uint64_t LogWriter::Finish(int waitMs, bool& threadEnded)
     threadEnded = thread_.Finish(Clock::now() + std::chrono::milliseconds(waitMs));
     std::lock_guard<std::mutex> hold(thread_.lock);
     if (!threadEnded)  // held by the disk: what it holds and what waits are lost
-        return unwritten_ + Unwritten(days_) + Unwritten(castRows_);
+        return unwritten_ + Unwritten(days_) + Unwritten(castRows_) + Unwritten(eventRows_) + Unwritten(wireRows_);
     return unwritten_;
 }

@@ -4,8 +4,8 @@
 // file that cannot be written holds up only its own rows. Rows that cannot
 // be written wait and are tried again every second; beyond a bound the
 // oldest survey rows are dropped, and the log gets a row that says how many
-// and between which times as soon as it can be written again. Cast rows are
-// few and never dropped.
+// and between which times as soon as it can be written again. Cast rows,
+// events and the wire book's entries are few and never dropped.
 #pragma once
 
 #include <cstdint>
@@ -15,14 +15,17 @@
 #include <string>
 
 #include "record/cast_log.h"
-#include "record/survey_log.h"
+#include "record/row_log.h"
 #include "running/writer_thread.h"
 
+// The files the writer writes, each a lane of its own.
+enum class LogLane { Days, Casts, Events, WireBook };
+
 struct LogRow {
-    std::string dayName;  // the file of the row's own UTC day
+    std::string dayName;  // the file of a survey row's own UTC day
     std::string text;
     int64_t utcMs;
-    bool cast;  // a row of the cast log, not of the day's file
+    LogLane lane;
     bool open;  // a cast's open row, written again in its place later
 };
 
@@ -36,8 +39,8 @@ public:
     // Writes into log, which is open, and into casts when given; report says
     // what a person should know (a file failing, and written again). The
     // logs stay their owner's to close, once the writer has finished.
-    LogWriter(SurveyLog& log, CastLog* casts, std::function<void(const std::string&)> report,
-              size_t mostWaitingBytes = MostWaitingLogBytes);
+    LogWriter(RowLog& log, CastLog* casts, std::function<void(const std::string&)> report,
+              size_t mostWaitingBytes = MostWaitingLogBytes, RowLog* events = nullptr, RowLog* wireBook = nullptr);
     // Queues the row; never waits for the disk.
     void Push(LogRow row);
     // Gives the rows still waiting one last try, for at most waitMs. Returns
@@ -65,11 +68,13 @@ private:
     bool Pending(const Lane& lane) const;
     uint64_t Unwritten(const Lane& lane) const;
 
-    SurveyLog& log_;
+    RowLog& log_;
     CastLog* casts_;  // null without --casts
+    RowLog *events_, *wireBook_;
     std::function<void(const std::string&)> report_;
     size_t mostWaitingBytes_;
-    Lane days_, castRows_;
+    Lane days_, castRows_, eventRows_, wireRows_;
+    Lane& LaneOf(LogLane lane);
     size_t waitingBytes_ = 0;  // of the survey rows waiting
     uint64_t dropped_ = 0;     // since the last dropped row was taken
     int64_t firstDroppedMs_ = 0, lastDroppedMs_ = 0;

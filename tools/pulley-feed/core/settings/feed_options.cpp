@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "formats/endpoint.h"
+#include "record/log_table.h"
 #include "tool_args.h"
 
 const char FeedUsage[] =
@@ -40,6 +41,17 @@ const char FeedUsage[] =
     "                         (default 10; 0: a reset to 0 ends it)\n"
     "  --cast-merge S         dips to the start shorter than S seconds stay in the\n"
     "                         cast (tow-yos; default 0)\n"
+    "the cruise's record (events.csv in the log folder)\n"
+    "  --cruise ID            the cruise, on every cast and event\n"
+    "  --cruise-from URL      ask OpenVDM for the cruise id every minute\n"
+    "                         (http://HOST/api/warehouse/getCruiseID)\n"
+    "  --station ID           the station at start (pulley-remote station changes it)\n"
+    "  --mark-buttons A,B,C   the page's mark buttons, on a screen given the token\n"
+    "  --ship, --winch-model, --winch-maker, --winch-serial TEXT  for the wire log\n"
+    "  --wire-log FILE        write the wire log (casts and the wire book) and end\n"
+    "  --since YYYY-MM-DD     the wire log from that day on\n"
+    "  write-token = TEXT     (settings file only) marks and acknowledgements from\n"
+    "                         the LAN with this bearer token; without it, read only\n"
     "options\n"
     "  --format nmea|display|tcount|edgetech|xdr   the network lines (default nmea)\n"
     "  --xdr-name NAME        the transducer's name in XDR lines (default WINDLASS#0)\n"
@@ -130,6 +142,85 @@ static bool IsRunOption(const std::string& option)
 bool OnlyOnTheCommandLine(const std::string& option)
 {
     return IsRunOption(option) || option == "--clock";
+}
+
+WireLogHead WireLogHeadOf(const FeedOptions& options)
+{
+    return {.ship = options.ship, .winch = options.stationName, .winchModel = options.winchModel,
+            .winchMaker = options.winchMaker, .winchSerial = options.winchSerial};
+}
+
+bool IsCruiseId(const std::string& text)
+{
+    return !text.empty() && text.size() <= 40 && text.front() != ' ' && text.back() != ' ' && IsFieldName(text);
+}
+
+// An id of the cruise's record.
+static bool ReadCruiseId(ToolArgs& args, std::string& id)
+{
+    return args.Once() && args.Text(id) &&
+           (IsCruiseId(id) ||
+            args.Refuse(args.Current() + " takes up to 40 printable characters, no comma or quote, not \"" + id + "\""));
+}
+
+// A name for the wire log's head.
+static bool ReadHeadName(ToolArgs& args, std::string& name)
+{
+    return args.Once() && args.Text(name) &&
+           (IsFieldName(name) || args.Refuse(args.Current() + " takes up to 64 printable characters, no comma or quote"));
+}
+
+static bool ReadRecordOption(ToolArgs& args, FeedOptions& options)
+{
+    const std::string& option = args.Current();
+    std::string text;
+    if (option == "--cruise")
+        return ReadCruiseId(args, options.cruise);
+    if (option == "--station")
+        return ReadCruiseId(args, options.station);
+    if (option == "--cruise-from")
+        return args.Once() && args.Text(options.cruiseFrom) &&
+               (options.cruiseFrom.rfind("http://", 0) == 0 ||
+                args.Refuse("--cruise-from takes an http:// address, such as "
+                            "http://openvdm/api/warehouse/getCruiseID"));
+    if (option == "--write-token") {
+        if (args.Origin().empty())
+            return args.Refuse("write-token belongs in the settings file, where the list of processes does not show it");
+        return args.Once() && args.Text(options.writeToken) &&
+               ((options.writeToken.size() >= 12 && options.writeToken.size() <= 128 &&
+                 options.writeToken.find_first_of(" \t\"") == std::string::npos) ||
+                args.Refuse("write-token takes 12 to 128 characters, no spaces or quotes"));
+    }
+    if (option == "--mark-buttons") {
+        if (!args.Once() || !args.Text(text))
+            return false;
+        for (const std::string& field : SplitFields(text)) {
+            size_t first = field.find_first_not_of(' '), last = field.find_last_not_of(' ');
+            std::string button = first == std::string::npos ? "" : field.substr(first, last - first + 1);
+            if (button.empty() || button.size() > MostMarkButtonCharacters || !IsFieldName(button))
+                return args.Refuse("--mark-buttons takes texts of up to 40 characters, a comma between them");
+            options.markButtons.push_back(button);
+        }
+        return options.markButtons.size() <= MostMarkButtons ||
+               args.Refuse("--mark-buttons takes at most " + std::to_string(MostMarkButtons) + " buttons");
+    }
+    if (option == "--ship")
+        return ReadHeadName(args, options.ship);
+    if (option == "--winch-model")
+        return ReadHeadName(args, options.winchModel);
+    if (option == "--winch-maker")
+        return ReadHeadName(args, options.winchMaker);
+    if (option == "--winch-serial")
+        return ReadHeadName(args, options.winchSerial);
+    if (option == "--wire-log")
+        return args.Once() && args.Text(options.wireLog);
+    if (option == "--since") {
+        if (!args.Once() || !args.Text(text))
+            return false;
+        return ParseIsoTime((text + "T00:00:00").c_str(), options.wireLogSinceMs) ||
+               args.Refuse("--since takes a day, YYYY-MM-DD, not " + text);
+    }
+    return args.Unknown();
 }
 
 FeedExitCode SayEnded(const ConsoleOps& console, FeedExitCode code, const std::string& text)
@@ -225,6 +316,10 @@ static bool ReadOption(ToolArgs& args, FeedOptions& options)
         return args.Once() && args.Number(0, 86400, options.castMergeSeconds);
     if (option.compare(0, 8, "--alarm-") == 0 || option == "--wire-length" || option == "--drum-reserve")
         return ReadWatchOption(args, options.alarms);
+    if (option == "--cruise" || option == "--station" || option == "--cruise-from" || option == "--write-token" ||
+        option == "--mark-buttons" || option == "--ship" || option.compare(0, 8, "--winch-") == 0 ||
+        option == "--wire-log" || option == "--since")
+        return ReadRecordOption(args, options);
     if (option == "--clock") {
         if (!args.Once() || !args.Text(text))
             return false;
@@ -241,7 +336,8 @@ static void PrintConfig(const ToolArgs& args, const ConsoleOps& console)
     for (const GivenOption& given : args.Given()) {
         if (given.option == "--print-config")
             continue;
-        std::string line = given.option.substr(2) + (given.value.empty() ? "" : " = " + given.value);
+        std::string value = given.option == "--write-token" ? "(not shown)" : given.value;
+        std::string line = given.option.substr(2) + (value.empty() ? "" : " = " + value);
         line.resize(std::max<size_t>(line.size(), 40), ' ');
         printed += line + " # " + (given.origin.empty() ? "command line" : given.origin) + "\n";
     }
@@ -264,6 +360,10 @@ std::optional<FeedExitCode> ParseFeedOptions(std::vector<ToolArg> arguments, Fee
             console.Write(console.context, false, FeedUsage);
             return ExitEnded;
         }
+    }
+    if (!options.wireLog.empty() && options.logFolder.empty()) {
+        args.Refuse("--wire-log reads casts.csv in the log folder: give --log too");
+        return ExitUsage;
     }
     if (options.udpTargets.empty() && !options.lineServer && options.webEndpoints.empty() &&
         options.logFolder.empty()) {

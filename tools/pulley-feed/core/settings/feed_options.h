@@ -11,6 +11,7 @@
 #include "formats/endpoint.h"
 #include "console_ops.h"
 #include "formats/sentences.h"
+#include "record/wire_log.h"
 #include "tool_args.h"
 
 enum FeedExitCode {
@@ -44,6 +45,15 @@ struct FeedOptions {
     bool casts = false;
     double castStartMetres = 10;
     double castMergeSeconds = 0;
+    // The cruise's record.
+    std::string cruise, station;  // as set at start; the station changes as the feed runs
+    std::string cruiseFrom;       // OpenVDM's address: the cruise id asked of it every minute
+    std::string writeToken;       // marks and acknowledgements from the LAN; empty: read only
+    std::vector<std::string> markButtons;  // the page's, given the token
+    std::string ship, winchModel, winchMaker, winchSerial;  // for the wire log's head
+    std::string wireBook;         // the wire book's file: beside the settings file (the edge's choice)
+    std::string wireLog;          // --wire-log FILE: write the wire log there, and end
+    int64_t wireLogSinceMs = 0;   // --since
     bool quiet = false;
     bool clockGiven = false;
     int64_t clockStartMs = 0;  // --clock: the UTC time to start at
@@ -67,6 +77,12 @@ std::optional<FeedExitCode> ParseFeedOptions(int argc, char** argv, FeedOptions&
 // What belongs on the command line alone: how the feed runs, and the test
 // clock. A settings file that names one is refused.
 bool OnlyOnTheCommandLine(const std::string& option);
+// The wire log's head, from the settings: the ship and the winch.
+WireLogHead WireLogHeadOf(const FeedOptions& options);
+// A cruise or station id: as a Name field holds it, at most 40 characters.
+bool IsCruiseId(const std::string& text);
+// The most marks buttons a page shows, and the longest text of one.
+constexpr size_t MostMarkButtons = 8, MostMarkButtonCharacters = 40;
 
 // Says how a command ended: on standard output when it did what was asked,
 // else as a message; the code.

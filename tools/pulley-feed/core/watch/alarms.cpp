@@ -32,12 +32,37 @@ static Side SideOf(double value, double limit, double hysteresis, bool upward)
     return -beyond > hysteresis ? Side::Back : Side::Between;
 }
 
-std::string BuildAlarmSentence(const UtcTime& changed, int id, bool raised, const std::string& text)
+std::string BuildAlarmSentence(const UtcTime& changed, int id, bool raised, const std::string& text,
+                               bool acknowledged)
 {
     char fields[40];
-    std::snprintf(fields, sizeof fields, "IIALR,%02d%02d%02d.%02d,%03d,%c,V,", changed.hour, changed.minute,
-                  changed.second, changed.millisecond / 10, id, raised ? 'A' : 'V');
+    std::snprintf(fields, sizeof fields, "IIALR,%02d%02d%02d.%02d,%03d,%c,%c,", changed.hour, changed.minute,
+                  changed.second, changed.millisecond / 10, id, raised ? 'A' : 'V', acknowledged ? 'A' : 'V');
     return NmeaSentence(fields + text);
+}
+
+static AlarmEvent EventOf(const AlarmWatch& watch, AlarmId id, bool changed)
+{
+    const AlarmState& state = watch.states[id];
+    return {id, state.raised, changed, state.text,
+            BuildAlarmSentence(UtcFromUnixMs(state.changedUtcMs), id, state.raised, state.text, state.acknowledged)};
+}
+
+bool AcknowledgeAlarm(AlarmWatch& watch, int id, int64_t monotonicMs, AlarmEvent& event, std::string& reason)
+{
+    if (id < 1 || id > LastAlarmId || !watch.states[id].raised) {
+        reason = "alarm " + std::to_string(id) + " is not standing";
+        return false;
+    }
+    AlarmState& state = watch.states[id];
+    if (state.acknowledged) {
+        reason = "alarm " + std::to_string(id) + " is acknowledged already";
+        return false;
+    }
+    state.acknowledged = true;
+    state.lastSentMs = monotonicMs;
+    event = EventOf(watch, static_cast<AlarmId>(id), false);
+    return true;
 }
 
 // Moves one alarm to where its side says; an event when it changed, or when
@@ -50,6 +75,7 @@ static void Judge(AlarmWatch& watch, AlarmId id, Side side, const std::string& t
     bool clear = side == Side::Back && state.raised;
     if (raise || clear) {
         state.raised = raise;
+        state.acknowledged = false;
         state.changedUtcMs = timed.utcMs;
         if (raise)
             state.text = text;
@@ -57,8 +83,7 @@ static void Judge(AlarmWatch& watch, AlarmId id, Side side, const std::string& t
         return;
     }
     state.lastSentMs = timed.monotonicMs;
-    events.push_back({id, state.raised, raise || clear, state.text,
-                      BuildAlarmSentence(UtcFromUnixMs(state.changedUtcMs), id, state.raised, state.text)});
+    events.push_back(EventOf(watch, id, raise || clear));
 }
 
 // The below alarm's side for a valid count: beyond only when armed, back
@@ -124,6 +149,6 @@ std::vector<RaisedAlarm> RaisedAlarms(const AlarmWatch& watch)
     std::vector<RaisedAlarm> raised;
     for (int id = 1; id <= LastAlarmId; id++)
         if (watch.states[id].raised)
-            raised.push_back({id, watch.states[id].text});
+            raised.push_back({id, watch.states[id].text, watch.states[id].acknowledged});
     return raised;
 }

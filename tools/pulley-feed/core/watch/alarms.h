@@ -34,6 +34,7 @@ struct AlarmLimits {
 
 struct AlarmState {
     bool raised;
+    bool acknowledged;      // while raised; cleared with it
     int64_t changedUtcMs;   // the condition's last change, as the sentence reports it
     int64_t lastSentMs;     // monotonic
     std::string text;
@@ -78,9 +79,13 @@ bool AnyAlarmAsked(const AlarmLimits& limits);
 // valid; a raised one stands until a valid count clears it (the below
 // alarm also once the winch has stopped below its limit).
 std::vector<AlarmEvent> WatchAlarms(AlarmWatch& watch, const TimedReading& timed, const PayoutRate& rate);
-// $IIALR,hhmmss.ss,nnn,A|V,V,text*hh: the time of the condition's change,
-// the alarm's number, A while it stands and V once cleared, V for not
-// acknowledged (the feed has no acknowledgement), and its words.
-std::string BuildAlarmSentence(const UtcTime& changed, int id, bool raised, const std::string& text);
+// $IIALR,hhmmss.ss,nnn,A|V,A|V,text*hh: the time of the condition's
+// change, the alarm's number, A while it stands and V once cleared, A once
+// acknowledged (until it clears), and its words.
+std::string BuildAlarmSentence(const UtcTime& changed, int id, bool raised, const std::string& text,
+                               bool acknowledged = false);
+// Acknowledges a standing alarm: its sentence, to go out at once; false
+// with the reason for an alarm that is not standing, or acknowledged already.
+bool AcknowledgeAlarm(AlarmWatch& watch, int id, int64_t monotonicMs, AlarmEvent& event, std::string& reason);
 // The alarms standing, for the page.
 std::vector<RaisedAlarm> RaisedAlarms(const AlarmWatch& watch);
