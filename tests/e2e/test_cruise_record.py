@@ -7,8 +7,10 @@ import csv
 import io
 import json
 import os
+import threading
 import time
 import unittest
+from http.server import BaseHTTPRequestHandler, HTTPServer
 
 from browser import chromium, viewport
 from harness import DisplayTestCase, PtyPair, connect, free_port, wait_for, windows_path
@@ -195,6 +197,29 @@ class CruiseRecord(DisplayTestCase):
         self.count(50)
         wait_for(lambda: [s for _, s in udp.since() if s.startswith(b'$IIALR')][-1].split(b',')[3:5] == [b'V', b'V'],
                  3, 'the alarm cleared')
+
+    def test_the_cruise_id_from_openvdm(self):
+        answers = [b'{"cruiseID": "AT50-13"}']
+
+        class OpenVdm(BaseHTTPRequestHandler):
+            def do_GET(self):  # noqa: N802 -- the library's name
+                ok = self.path == '/api/warehouse/getCruiseID' and answers
+                self.send_response(200 if ok else 500)
+                self.end_headers()
+                self.wfile.write(answers[0] if ok else b'')
+
+            def log_message(self, *args):
+                pass
+        server = HTTPServer(('127.0.0.1', 0), OpenVdm)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        self.closers.append(server.shutdown)
+        address = 'http://127.0.0.1:%d/api/warehouse/getCruiseID' % server.server_port
+        self.feed('cruise-from = ' + address)
+        cruise = lambda: json.loads(http(self.port, b'GET /count.json HTTP/1.0\r\n\r\n')[2] or b'{}').get('cruise')
+        self.count(20)
+        wait_for(lambda: cruise() and cruise()['id'] == 'AT50-13', 10, 'the cruise id OpenVDM gives')
+        marked = json.loads(self.remote('mark', 'first').stdout)
+        self.assertEqual(marked['cruise'], 'AT50-13')
 
     def wire_log_file(self):
         target = os.path.join(self.dir, 'wire-log.csv')
