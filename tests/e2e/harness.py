@@ -299,6 +299,15 @@ class DisplayTestCase(unittest.TestCase):
         self.closers.append(sim.close)
         return sim
 
+    def relay_port(self, name='com12'):
+        """A pty pair mapped as the COM port of that name, open at its far
+        end for the test to write relay lines into: that end's descriptor."""
+        pair = PtyPair(name)
+        self.closers.append(pair.close)
+        far = os.open(pair.far, os.O_RDWR | os.O_NOCTTY)
+        self.closers.append(lambda: os.close(far))
+        return far
+
     def relay_lines(self, pair, every=0.25):
         """Writes a new display line to the far end of a pty pair every so
         often, as a display relaying a moving cable, until the test ends."""

@@ -13,7 +13,7 @@ import unittest
 from http.server import BaseHTTPRequestHandler, HTTPServer
 
 from browser import chromium, viewport
-from harness import DisplayTestCase, PtyPair, connect, free_port, wait_for, windows_path
+from harness import DisplayTestCase, connect, free_port, wait_for, windows_path
 from test_web_page import http
 
 SHOTS = os.environ.get('PULLEY_SCREENSHOTS', '')
@@ -26,10 +26,7 @@ WIRE_LOG_COLUMNS = ['Event Type', 'Cruise #', 'Date', 'Cast #', 'Cable Length (m
 class CruiseRecord(DisplayTestCase):
     def setUp(self):
         super().setUp()
-        pair = PtyPair('com12')
-        self.closers.append(pair.close)
-        self.far = os.open(pair.far, os.O_RDWR | os.O_NOCTTY)
-        self.closers.append(lambda: os.close(self.far))
+        self.far = self.relay_port()
         self.folder = os.path.join(self.dir, 'log')
         self.port = free_port()
 

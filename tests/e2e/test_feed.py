@@ -276,10 +276,7 @@ class Feed(DisplayTestCase):
         pair.close()  # the adapter pulled
         lost = time.monotonic()
         wait_for(lambda: any(sentence(data)['status'] == 'V' for _, data in udp.since(lost)), 3, 'V lines')
-        pair = PtyPair('com12')
-        self.closers.append(pair.close)
-        far = os.open(pair.far, os.O_RDWR | os.O_NOCTTY)
-        self.closers.append(lambda: os.close(far))
+        far = self.relay_port()
 
         def valid_again():
             os.write(far, b'+0078m\r')
@@ -330,10 +327,7 @@ class Feed(DisplayTestCase):
         self.assertTrue(udp.since(closed)[-1][1].startswith(b'$IIXDR,D,,M,WINDLASS#0*'), 'no value, not valid')
 
     def test_casts_across_a_feed_killed_in_the_middle_of_one(self):
-        pair = PtyPair('com12')
-        self.closers.append(pair.close)
-        far = os.open(pair.far, os.O_RDWR | os.O_NOCTTY)
-        self.closers.append(lambda: os.close(far))
+        far = self.relay_port()
         folder = os.path.join(self.dir, 'log')
         os.mkdir(folder)
 

@@ -3,7 +3,7 @@
 // have edited it, and the feed's commands. Whatever comes, each is read or
 // refused whole: a mark read back is UTF-8 and survives being written as
 // JSON; a refused command writes nothing; the wire on the drum is never
-// less than nothing.
+// less than nothing; a cruise id names no folder but a cruise's own.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -46,14 +46,19 @@ static void RunOnRecord(const std::string& input)
         std::optional<double> length = WireLengthAt(book, entry.utcMs);
         (void)length;
     }
+    FeedOptions options;  // a cruise folder's layout, which names folders by the cruise id
+    options.cruise = "AT50-12";
+    options.logFolder = "log";
+    options.layout.on = true;
+    LogFileNames names = LogFilesAtStart(disk.ops, "log", options.cruise, options.layout, 1796733296789);
     FeedLogs logs;
-    if (!logs.Open(disk.ops, "log", true, "pulley-2026-12-08.csv", [](const std::string&) {}, reason, "settings"))
+    if (!logs.Open(disk.ops, "log", true, names, [](const std::string&) {}, reason, "settings"))
         std::abort();
     FeedState state;
-    FeedOptions options;
     InitFeedState(state, options, {.Publish = [](void*, const std::vector<std::string>&, const std::string&, bool) {},
                                    .Say = [](void*, const std::string&) {}, .context = nullptr},
-                  logs.Writer(), {.wireBook = book});
+                  logs.Writer(), {.wireBook = book, .files = &disk.ops, .cruiseStartMs = names.cruiseStartMs});
+    StartCruiseFolder(state, names.periodMs);
     FeedCommand command{{}, "fuzz"};
     for (size_t start = 0;;) {
         size_t tab = input.find('\t', start);
@@ -71,6 +76,12 @@ static void RunOnRecord(const std::string& input)
         std::abort();
     bool ended;
     logs.Close(3000, ended);
+    for (const auto& [path, text] : disk.files) {  // only in a cruise's own folder
+        size_t cruiseEnd = path.find('\\', 4);
+        if (path.compare(0, 4, "log\\") == 0 && cruiseEnd != std::string::npos &&
+            (!IsCruiseFolderName(path.substr(4, cruiseEnd - 4)) || path.compare(cruiseEnd, 8, "\\pulley\\") != 0))
+            std::abort();
+    }
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

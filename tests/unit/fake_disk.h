@@ -14,6 +14,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/log_file_ops.h"
 
@@ -111,6 +112,21 @@ struct FakeDisk {
         return true;
     }
     static void Close(void*, LogFile) {}
+    static bool List(void* context, const std::string& folder, bool folders, std::vector<std::string>& names)
+    {
+        std::lock_guard<std::mutex> hold(Of(context).lock);
+        names.clear();
+        if (folders) {
+            for (const std::string& path : Of(context).folders)
+                if (Folder(path) == folder && path != folder)
+                    names.push_back(Name(path));
+        } else {
+            for (const auto& [path, text] : Of(context).files)
+                if (Folder(path) == folder)
+                    names.push_back(Name(path));
+        }
+        return !Of(context).failAll;
+    }
     static bool Replace(void* context, const std::string& from, const std::string& to)
     {
         std::lock_guard<std::mutex> hold(Of(context).lock);
@@ -128,12 +144,15 @@ struct FakeDisk {
             reason = "cannot make the folder " + path + ": the fake disk said no";
             return false;
         }
+        for (size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1))
+            Of(context).folders.insert(path.substr(0, at));  // and the folders it is in
         Of(context).folders.insert(path);
         return true;
     }
     static std::string LastError(void*) { return "the fake disk said no"; }
 
-    LogFileOps ops{Open, OpenToRead, Size, ReadAt, WriteAt, Flush, Truncate, Close, Replace, MakeFolder, LastError, this};
+    LogFileOps ops{Open,  OpenToRead, Size,    ReadAt,     WriteAt,   Flush, Truncate,
+                   Close, List,       Replace, MakeFolder, LastError, this};
 
     std::string Text(const std::string& name)
     {

@@ -129,7 +129,7 @@ TEST(SurveyLogOnAFailingDisk, OneDeadFileHoldsUpOnlyItsOwnRows)
     std::string rows, failure;
     {
         FeedLogs logs;
-        ASSERT_TRUE(logs.Open(disk.ops, "log", true, Day, [&](const std::string& text) {
+        ASSERT_TRUE(logs.Open(disk.ops, "log", true, {Day}, [&](const std::string& text) {
             std::lock_guard<std::mutex> hold(saidLock);
             said.push_back(text);
         }, failure));
@@ -349,7 +349,7 @@ struct WatchedFeed {
         options.alarms.ratePerMinute = 100;
         options.casts = true;
         std::string failure;
-        EXPECT_TRUE(logs.Open(disk.ops, "log", true, Day, [](const std::string&) {}, failure)) << failure;
+        EXPECT_TRUE(logs.Open(disk.ops, "log", true, {Day}, [](const std::string&) {}, failure)) << failure;
         sent.Start(loop, logs.Writer(), options);
     }
 };

@@ -167,7 +167,7 @@ static std::string Casts(FakeDisk& disk, std::initializer_list<int32_t> counts, 
         TimedReading reading = At(second++, count);
         AddToRate(rate, reading.monotonicMs, count);
         for (const CastRow& row : TrackCast(tracker, reading, rate))
-            EXPECT_TRUE(WriteCastRow(log, RowOf(CastTable, row.record), row.open, reason));
+            EXPECT_TRUE(WriteCastRow(log, "", RowOf(CastTable, row.record), row.open, reason));
     }
     EXPECT_EQ(tracker.active, stopsInTheMiddle);
     CloseCastLog(log);

@@ -67,6 +67,22 @@ static void CloseLogFile(void*, LogFile file)
     CloseHandle(file);
 }
 
+static bool ListLogFolder(void*, const std::string& folder, bool folders, std::vector<std::string>& names)
+{
+    names.clear();
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(Utf16(FilePath(folder, "*")).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+    do {
+        bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (isFolder == folders && wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0)
+            names.push_back(Utf8(found.cFileName));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return true;
+}
+
 static bool ReplaceLogFile(void*, const std::string& from, const std::string& to)
 {
     return MoveFileExW(Utf16(from).c_str(), Utf16(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
@@ -110,6 +126,7 @@ const LogFileOps Win32LogFiles = {
     .Flush = FlushLogFile,
     .Truncate = TruncateLogFile,
     .Close = CloseLogFile,
+    .List = ListLogFolder,
     .Replace = ReplaceLogFile,
     .MakeFolder = MakeLogFolder,
     .LastError = LastLogError,

@@ -36,6 +36,7 @@
 #include "line_server.h"
 #include "log_files.h"
 #include "record/survey_rows.h"
+#include "resource.h"
 #include "network.h"
 #include "running/polls.h"
 #include "sources.h"
@@ -149,6 +150,7 @@ private:
     FeedSource source_{};
     FeedNetwork network_;
     FeedLogs logs_;
+    LogFileNames logNames_;  // the files the logs opened at start
     FeedState state_{};
     std::mutex mailboxLock_;  // readings from the source thread, and commands, for the main thread
     std::deque<TimedReading> mailbox_;
@@ -249,13 +251,13 @@ CommandAnswer FeedProgram::RunOnFeed(void* context, const FeedCommand& command)
     return RunCommand(program.state_, command, MonotonicNow(nullptr), UtcNow(context));
 }
 
-// The wire log as it stands: every cast in casts.csv, and the book.
+// The wire log as it stands: every cast in the cruise's casts, and the book.
 std::string FeedProgram::WireLogNow(void* context)
 {
     FeedProgram& program = *static_cast<FeedProgram*>(context);
     std::vector<CastRecord> casts;
     std::string reason;
-    if (!ReadCasts(Win32LogFiles, program.options_.logFolder, casts, reason))
+    if (!ReadCasts(Win32LogFiles, FilePath(program.options_.logFolder, CastsFileOf(program.state_)), casts, reason))
         program.console_.Message("the wire log reads casts.csv: " + reason);
     return BuildWireLog(WireLogHeadOf(program.options_), casts, program.state_.wire, 0);
 }
@@ -286,8 +288,10 @@ std::optional<FeedExitCode> FeedProgram::OpenOutputs()
             return Fail(ExitCannotOpen, "cannot serve the web page on " + endpoint.text + ": " + reason);
         network_.outputs.push_back(std::move(web));
     }
-    if (!options_.logFolder.empty() &&
-        !logs_.Open(Win32LogFiles, options_.logFolder, options_.casts, LogFileName(UtcFromUnixMs(UtcNow(this))),
+    if (options_.logFolder.empty())
+        return std::nullopt;
+    logNames_ = LogFilesAtStart(Win32LogFiles, options_.logFolder, options_.cruise, options_.layout, UtcNow(this));
+    if (!logs_.Open(Win32LogFiles, options_.logFolder, options_.casts, logNames_,
                     [this](const std::string& text) { console_.Message(text); }, reason, FolderOfFile(options_.wireBook)))
         return Fail(ExitLogFolder, reason);
     return std::nullopt;
@@ -326,6 +330,7 @@ std::optional<FeedExitCode> FeedProgram::Open()
     if (failed)
         return failed;
     InitFeedState(state_, options_, {.Publish = Publish, .Say = Say, .context = this}, logs_.Writer(), record);
+    StartCruiseFolder(state_, logNames_.periodMs);
     if (!options_.station.empty() && options_.station != record.lastStation && !options_.logFolder.empty())
         RunOnFeed(this, {{"station", options_.station}, "local"});
     std::string reason;
@@ -335,8 +340,14 @@ std::optional<FeedExitCode> FeedProgram::Open()
         cruiseSource_.Open(options_.cruiseFrom, [this](const FeedCommand& command) { return Ask(command); },
                            [this](const std::string& text) { console_.Message(text); });
     if (!options_.logFolder.empty()) {  // the trend of the last 24 hours, as the log has it
-        int64_t started = MonotonicNow(nullptr);
-        size_t rows = FillHistoryFromLog(state_.history, Win32LogFiles, options_.logFolder, UtcNow(this));
+        int64_t started = MonotonicNow(nullptr), now = UtcNow(this);
+        size_t rows = options_.layout.on
+                          ? FillHistoryFromFiles(state_.history, Win32LogFiles,
+                                                 CountFilesSince(Win32LogFiles,
+                                                                 FilePath(options_.logFolder, PulleyFolder(state_.cruise)),
+                                                                 options_.layout, now - HistorySeconds * 1000),
+                                                 now)
+                          : FillHistoryFromLog(state_.history, Win32LogFiles, options_.logFolder, now);
         if (rows > 0)
             console_.Message("the trend: " + std::to_string(rows) + " rows of the last 24 hours read back in " +
                              std::to_string(MonotonicNow(nullptr) - started) + " ms");
@@ -353,7 +364,10 @@ std::optional<FeedExitCode> FeedProgram::OpenRecord(RecordAtStart& record)
     record.listed = logs_.ListedCasts();
     if (options_.logFolder.empty())
         return std::nullopt;
-    record.lastStation = LastStation(Win32LogFiles, options_.logFolder);
+    record.lastStation = LastStation(Win32LogFiles, FilePath(options_.logFolder, logNames_.events));
+    record.files = &Win32LogFiles;
+    record.cruiseStartMs = logNames_.cruiseStartMs;
+    record.version = PULLEY_VERSION_TEXT;
     WireBook book;
     std::string reason;
     if (!ReadWireBook(Win32LogFiles, options_.wireBook, book, reason))
@@ -373,8 +387,10 @@ void FeedProgram::ShowStatus()
     line.append(": ").append(StatusWord(reading.status));
     if (HasCount(reading))
         line.append(" ").append(std::to_string(reading.metres)).append(" m");
-    for (const std::string& part : {NetworkStatus(network_), options_.logFolder.empty() ? std::string()
-                                                            : "log " + LogFileName(UtcFromUnixMs(state_.latest.utcMs))})
+    std::string logFile = options_.layout.on ? CruiseFile(options_.layout, state_.cruise, CountFiles,
+                                                          PeriodStartMs(options_.layout, state_.latest.utcMs))
+                                             : LogFileName(UtcFromUnixMs(state_.latest.utcMs));
+    for (const std::string& part : {NetworkStatus(network_), options_.logFolder.empty() ? std::string() : "log " + logFile})
         if (!part.empty())
             line.append(", ").append(part);
     if (tray_ != nullptr)
@@ -492,14 +508,16 @@ static FeedExitCode RunInTray(const FeedOptions& options)
 }
 
 // The wire log, written to the file --wire-log names, from the log folder's
-// casts.csv and the wire book.
+// casts (casts.csv, or the cruise folder's) and the wire book.
 static FeedExitCode WriteWireLog(const FeedOptions& options)
 {
     WireBook book;
     std::vector<CastRecord> casts;
     std::string reason;
+    LogFileNames names =
+        LogFilesAtStart(Win32LogFiles, options.logFolder, options.cruise, options.layout, SystemUnixMs());
     if (!ReadWireBook(Win32LogFiles, options.wireBook, book, reason) ||
-        !ReadCasts(Win32LogFiles, options.logFolder, casts, reason))
+        !ReadCasts(Win32LogFiles, FilePath(options.logFolder, names.casts), casts, reason))
         return SayEnded(StandardConsole, ExitLogFolder, "cannot read the cruise's record: " + reason);
     std::string log = BuildWireLog(WireLogHeadOf(options), casts, book, options.wireLogSinceMs);
     HANDLE file = CreateFileW(Utf16(options.wireLog).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

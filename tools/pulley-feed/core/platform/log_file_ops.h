@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 typedef void* LogFile;  // null: none
 
@@ -36,6 +37,9 @@ struct LogFileOps {
     bool (*Flush)(void* context, LogFile file);  // onto the disk
     bool (*Truncate)(void* context, LogFile file, int64_t size);
     void (*Close)(void* context, LogFile file);
+    // The names of the files in the folder, or of its folders; false when
+    // it cannot be read (a folder that does not exist holds none: true).
+    bool (*List)(void* context, const std::string& folder, bool folders, std::vector<std::string>& names);
     // Puts the file at from in the place of the one at to, at once: a power
     // cut leaves the one or the other. Both closed.
     bool (*Replace)(void* context, const std::string& from, const std::string& to);

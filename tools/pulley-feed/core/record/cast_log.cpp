@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "record/cruise_folder.h"
+
 static const char IncompleteNote[] = "incomplete: the feed stopped during the cast";
 
 // No cast lasts a year: a longer duration in an open row is not ours.
@@ -124,7 +126,7 @@ static bool UpgradeHeader(const CastLog& log, std::string& reason)
         reason = read ? "" : files.LastError(files.context);
         return read;
     }
-    std::string copy = FilePath(log.folder, std::string(".") + CastsFileName + ".new");
+    std::string copy = TempFor(log.path, static_cast<uint32_t>(size));
     LogFile temp = files.Open(files.context, copy);
     bool cutBack = false;
     bool written = temp != nullptr && files.Truncate(files.context, temp, 0) &&
@@ -145,7 +147,7 @@ static bool OpenCastFile(CastLog& log, bool reopening, CastRowsFound& found, std
     int64_t length = 0;
     if (!reopening && !UpgradeHeader(log, reason))
         return false;
-    if (!OpenRowFile(*log.files, log.folder, log.path, ShapeOf(CastTable), HeaderOf(CastTable),
+    if (!OpenRowFile(*log.files, log.path, ShapeOf(CastTable), HeaderOf(CastTable),
                      reopening ? log.length : -1, log.file, length, reason))
         return false;
     if (reopening && length == log.length)
@@ -161,9 +163,9 @@ static bool OpenCastFile(CastLog& log, bool reopening, CastRowsFound& found, std
 }
 
 bool OpenCastLog(CastLog& log, const LogFileOps& files, const std::string& folder, int& lastNumber,
-                 std::string& reason)
+                 std::string& reason, const std::string& fileName)
 {
-    log = CastLog{.files = &files, .folder = folder, .path = FilePath(folder, CastsFileName), .file = nullptr, .length = 0,
+    log = CastLog{.files = &files, .folder = folder, .path = FilePath(folder, fileName), .file = nullptr, .length = 0,
                   .openRowAt = -1};
     CastRowsFound found;
     if (!OpenCastFile(log, false, found, reason))
@@ -193,8 +195,14 @@ static bool ReopenCastLog(CastLog& log, std::string& reason)
     return true;
 }
 
-bool WriteCastRow(CastLog& log, const std::string& row, bool open, std::string& reason)
+bool WriteCastRow(CastLog& log, const std::string& path, const std::string& row, bool open, std::string& reason)
 {
+    if (!path.empty() && FilePath(log.folder, path) != log.path) {  // another cruise's: that file from now on
+        CloseCastLog(log);
+        int lastNumber = 0;
+        if (!OpenCastLog(log, *log.files, log.folder, lastNumber, reason, path))
+            return false;
+    }
     if (log.file == nullptr && !ReopenCastLog(log, reason))
         return false;
     const LogFileOps& files = *log.files;
@@ -220,10 +228,10 @@ bool WriteCastRow(CastLog& log, const std::string& row, bool open, std::string& 
     return true;
 }
 
-bool ReadCasts(const LogFileOps& files, const std::string& folder, std::vector<CastRecord>& casts, std::string& reason)
+bool ReadCasts(const LogFileOps& files, const std::string& path, std::vector<CastRecord>& casts, std::string& reason)
 {
     casts.clear();
-    LogFile file = files.OpenToRead(files.context, FilePath(folder, CastsFileName));
+    LogFile file = files.OpenToRead(files.context, path);
     if (file == nullptr)
         return true;
     int64_t size = 0;

@@ -26,12 +26,14 @@ struct CastLog {
 // highest number in it. An open cast left by a feed that stopped is closed
 // as incomplete.
 bool OpenCastLog(CastLog& log, const LogFileOps& files, const std::string& folder, int& lastNumber,
-                 std::string& reason);
+                 std::string& reason, const std::string& fileName = CastsFileName);
 // Writes the row in place of the open one, if any, and onto the disk; the
 // file is opened again first if it had to be closed (a stick or a share
 // gone and back). False, with the reason, leaves the file as it was.
-bool WriteCastRow(CastLog& log, const std::string& row, bool open, std::string& reason);
+// A row of another file (path, relative to the log's folder; empty: the
+// one open) closes this one first and opens that: a cruise's own.
+bool WriteCastRow(CastLog& log, const std::string& path, const std::string& row, bool open, std::string& reason);
 void CloseCastLog(CastLog& log);
-// Every cast of the folder's casts.csv, for the wire log; none when there is
+// Every cast of a cast log (its path), for the wire log; none when there is
 // no file. False, with the reason, when it cannot be read.
-bool ReadCasts(const LogFileOps& files, const std::string& folder, std::vector<CastRecord>& casts, std::string& reason);
+bool ReadCasts(const LogFileOps& files, const std::string& path, std::vector<CastRecord>& casts, std::string& reason);

@@ -2,18 +2,20 @@
 #include "record/cast_rows.h"
 
 const LogTable<CastRecord> CastTable = {
-    ColumnOf<&CastRecord::number, WholeField>("cast"),
-    ColumnOf<&CastRecord::startUtcMs, TimeField>("start_utc"),
-    ColumnOf<&CastRecord::endUtcMs, OptionalTimeField>("end_utc"),
-    ColumnOf<&CastRecord::durationSeconds, TenthsField>("duration_s"),
-    ColumnOf<&CastRecord::maxMetres, WholeField>("max_wire_out_m"),
-    ColumnOf<&CastRecord::maxUtcMs, TimeField>("max_utc"),
-    ColumnOf<&CastRecord::maxLeftUtcMs, OptionalTimeField>("max_left_utc"),
-    ColumnOf<&CastRecord::maxRateOut, TenthsField>("max_rate_out_m_per_min"),
-    ColumnOf<&CastRecord::maxRateIn, TenthsField>("max_rate_in_m_per_min"),
-    ColumnOf<&CastRecord::cruise, NameField>("cruise"),
-    ColumnOf<&CastRecord::station, NameField>("station"),
-    ColumnOf<&CastRecord::notes, TextField>("notes"),
+    ColumnOf<&CastRecord::number, WholeField>("cast", "", "the cast's number"),
+    ColumnOf<&CastRecord::startUtcMs, TimeField>("start_utc", "UTC, ISO 8601", "when the cable passed the start depth"),
+    ColumnOf<&CastRecord::endUtcMs, OptionalTimeField>("end_utc", "UTC, ISO 8601",
+                                                       "when it came back to it; empty while under way"),
+    ColumnOf<&CastRecord::durationSeconds, TenthsField>("duration_s", "s", "how long it lasted (monotonic clock)"),
+    ColumnOf<&CastRecord::maxMetres, WholeField>("max_wire_out_m", "m", "the most cable out"),
+    ColumnOf<&CastRecord::maxUtcMs, TimeField>("max_utc", "UTC, ISO 8601", "when it reached the most"),
+    ColumnOf<&CastRecord::maxLeftUtcMs, OptionalTimeField>("max_left_utc", "UTC, ISO 8601",
+                                                           "when it left the most; empty while there"),
+    ColumnOf<&CastRecord::maxRateOut, TenthsField>("max_rate_out_m_per_min", "m/min", "fastest payout"),
+    ColumnOf<&CastRecord::maxRateIn, TenthsField>("max_rate_in_m_per_min", "m/min", "fastest haul-in"),
+    ColumnOf<&CastRecord::cruise, NameField>("cruise", "", "the cruise when it started"),
+    ColumnOf<&CastRecord::station, NameField>("station", "", "the station when it started"),
+    ColumnOf<&CastRecord::notes, TextField>("notes", "", "open while under way; incomplete; tow-yos; a person's"),
 };
 
 const LogTable<CastRecord> CastTableWithoutCruise = {

@@ -4,16 +4,19 @@
 #include "record/row_files.h"
 
 const LogTable<EventRow> EventTable = {
-    ColumnOf<&EventRow::utcMs, TimeField>("utc"),
-    ColumnOf<&EventRow::kind, WordField>("kind"),
-    ColumnOf<&EventRow::cruise, NameField>("cruise"),
-    ColumnOf<&EventRow::station, NameField>("station"),
-    ColumnOf<&EventRow::cast, OptionalWholeField>("cast"),
-    ColumnOf<&EventRow::metres, OptionalWholeField>("metres"),
-    ColumnOf<&EventRow::rate, OptionalRateField>("rate_m_per_min"),
-    ColumnOf<&EventRow::status, WordField>("status"),
-    ColumnOf<&EventRow::source, NameField>("source"),
-    ColumnOf<&EventRow::text, TextField>("text"),
+    ColumnOf<&EventRow::utcMs, TimeField>("utc", "UTC, ISO 8601", "when it happened"),
+    ColumnOf<&EventRow::kind, WordField>("kind", "",
+                                         "mark, station, alarm-raised, alarm-cleared, alarm-acknowledged, cast-start, "
+                                         "cast-end, wire"),
+    ColumnOf<&EventRow::cruise, NameField>("cruise", "", "the cruise"),
+    ColumnOf<&EventRow::station, NameField>("station", "", "the station"),
+    ColumnOf<&EventRow::cast, OptionalWholeField>("cast", "", "the cast under way, started or ended"),
+    ColumnOf<&EventRow::metres, OptionalWholeField>("metres", "m",
+                                                    "cable out at that moment: only from a valid reading at most 2 s old"),
+    ColumnOf<&EventRow::rate, OptionalRateField>("rate_m_per_min", "m/min", "payout rate at that moment"),
+    ColumnOf<&EventRow::status, WordField>("status", "", "that reading's status, or stale"),
+    ColumnOf<&EventRow::source, NameField>("source", "", "local, pulley-remote, or the LAN address that wrote it"),
+    ColumnOf<&EventRow::text, TextField>("text", "", "the mark's words, the alarm, the wire entry"),
 };
 
 const char EventsFileName[] = "events.csv";
@@ -39,10 +42,10 @@ void StampReading(EventRow& row, const TimedReading* latest, const PayoutRate& r
         row.rate = MetresPerMinute(rate);
 }
 
-std::string LastStation(const LogFileOps& files, const std::string& folder)
+std::string LastStation(const LogFileOps& files, const std::string& path)
 {
     std::string station;
-    LogFile file = files.OpenToRead(files.context, FilePath(folder, EventsFileName));
+    LogFile file = files.OpenToRead(files.context, path);
     int64_t size = 0;
     if (file == nullptr)
         return station;

@@ -39,6 +39,6 @@ constexpr int64_t EventReadingMostMs = 2000;
 // when not.
 void StampReading(EventRow& row, const TimedReading* latest, const PayoutRate& rate, int64_t nowMs);
 
-// The station last set in the folder's events.csv, for a feed started
+// The station last set in an events file (its path), for a feed started
 // again; empty when none (or no file).
-std::string LastStation(const LogFileOps& files, const std::string& folder);
+std::string LastStation(const LogFileOps& files, const std::string& path);

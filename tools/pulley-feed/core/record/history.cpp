@@ -102,14 +102,23 @@ static size_t FillFromFile(History& history, const LogFileOps& files, const std:
     return rows;
 }
 
-size_t FillHistoryFromLog(History& history, const LogFileOps& files, const std::string& folder, int64_t nowMs)
+size_t FillHistoryFromFiles(History& history, const LogFileOps& files, const std::vector<std::string>& paths,
+                            int64_t nowMs)
 {
     int64_t newest = nowMs / 1000, oldest = newest - HistorySeconds + 1;
     size_t rows = 0;
-    // The day files the 24 hours touch: yesterday's and today's.
-    for (int64_t dayMs : {nowMs - HistorySeconds * 1000, nowMs})
-        rows += FillFromFile(history, files, FilePath(folder, LogFileName(UtcFromUnixMs(dayMs))), oldest, newest);
+    for (const std::string& path : paths)
+        rows += FillFromFile(history, files, path, oldest, newest);
     return rows;
+}
+
+size_t FillHistoryFromLog(History& history, const LogFileOps& files, const std::string& folder, int64_t nowMs)
+{
+    // The day files the 24 hours touch: yesterday's and today's.
+    std::vector<std::string> days;
+    for (int64_t dayMs : {nowMs - HistorySeconds * 1000, nowMs})
+        days.push_back(FilePath(folder, LogFileName(UtcFromUnixMs(dayMs))));
+    return FillHistoryFromFiles(history, files, days, nowMs);
 }
 
 // name=N with N as a number is written: digits, no sign, no leading zero.

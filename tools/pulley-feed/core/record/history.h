@@ -45,6 +45,9 @@ private:
 // silence is a feed that was not running. Torn rows and rows that are not
 // ours are passed over. The rows read.
 size_t FillHistoryFromLog(History& history, const LogFileOps& files, const std::string& folder, int64_t nowMs);
+// The same from the files named (paths), oldest first: a cruise folder's.
+size_t FillHistoryFromFiles(History& history, const LogFileOps& files, const std::vector<std::string>& paths,
+                            int64_t nowMs);
 
 // /history.json?seconds=N&step=S: N from 1 to 86,400 (600 unless given),
 // S from 1 to 3,600 (1 unless given); false for anything else.

@@ -51,7 +51,8 @@ extern const FieldKind<std::string> TextField;
 // quote or control character.
 bool IsFieldName(const std::string& text);
 
-// A column of a record's table: its name, and the record's field it holds.
+// A column of a record's table: its name, the record's field it holds, and
+// for the files' descriptions its units and what it means.
 template <typename Record>
 struct LogColumn {
     const char* name;
@@ -59,6 +60,8 @@ struct LogColumn {
     JsonAs json;
     std::string (*Write)(const Record& record);
     bool (*Read)(const std::string& text, Record& record);
+    const char* units;
+    const char* meaning;
 };
 template <typename Record>
 using LogTable = std::vector<LogColumn<Record>>;
@@ -72,13 +75,20 @@ struct MemberOf<Value Record::*> {
 };
 
 // The column named so, holding the field of the record (a member pointer)
-// as the kind writes it: ColumnOf<&CastRecord::number, WholeField>("cast").
+// as the kind writes it: ColumnOf<&CastRecord::number, WholeField>("cast",
+// "", "the cast's number").
 template <auto Field, const auto& Kind>
-LogColumn<typename MemberOf<decltype(Field)>::RecordType> ColumnOf(const char* name)
+LogColumn<typename MemberOf<decltype(Field)>::RecordType> ColumnOf(const char* name, const char* units = "",
+                                                                   const char* meaning = "")
 {
     using Record = typename MemberOf<decltype(Field)>::RecordType;
-    return {name, Kind.column, Kind.json, [](const Record& record) { return Kind.Write(record.*Field); },
-            [](const std::string& text, Record& record) { return Kind.Read(text, record.*Field); }};
+    return {name,
+            Kind.column,
+            Kind.json,
+            [](const Record& record) { return Kind.Write(record.*Field); },
+            [](const std::string& text, Record& record) { return Kind.Read(text, record.*Field); },
+            units,
+            meaning};
 }
 
 std::vector<std::string> SplitFields(const std::string& row);

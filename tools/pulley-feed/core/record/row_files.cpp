@@ -73,12 +73,12 @@ bool ReadLines(const LogFileOps& files, LogFile file, int64_t length,
     return true;
 }
 
-bool OpenRowFile(const LogFileOps& files, const std::string& folder, const std::string& path, const RowShape& shape,
+bool OpenRowFile(const LogFileOps& files, const std::string& path, const RowShape& shape,
                  const std::string& header, int64_t knownLength, LogFile& file, int64_t& length, std::string& reason)
 {
     file = files.Open(files.context, path);
     if (file == nullptr) {
-        if (!files.MakeFolder(files.context, folder, reason))
+        if (!files.MakeFolder(files.context, FolderOfFile(path), reason))
             return false;
         file = files.Open(files.context, path);
     }

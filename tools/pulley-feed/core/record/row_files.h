@@ -33,5 +33,5 @@ bool ReadLines(const LogFileOps& files, LogFile file, int64_t length,
 // empty one. knownLength, when not -1, is the length this program left it
 // at: a longer file has a row whose write failed and could not be cut back
 // then. False, with the reason, and the file closed.
-bool OpenRowFile(const LogFileOps& files, const std::string& folder, const std::string& path, const RowShape& shape,
+bool OpenRowFile(const LogFileOps& files, const std::string& path, const RowShape& shape,
                  const std::string& header, int64_t knownLength, LogFile& file, int64_t& length, std::string& reason);

@@ -27,7 +27,7 @@ static bool Append(RowLog& log, const std::string& bytes, std::string& reason)
 static bool OpenFile(RowLog& log, const std::string& fileName, std::string& reason)
 {
     int64_t knownLength = fileName == log.fileName ? log.length : -1, length = 0;
-    if (!OpenRowFile(*log.files, log.folder, FilePath(log.folder, fileName), log.shape, log.header, knownLength,
+    if (!OpenRowFile(*log.files, FilePath(log.folder, fileName), log.shape, log.header, knownLength,
                      log.file, length, reason))
         return false;
     log.fileName = fileName;

@@ -11,12 +11,17 @@ std::string LogFileName(const UtcTime& time)
 }
 
 const LogTable<SurveyRow> SurveyTable = {
-    ColumnOf<&SurveyRow::utcMs, TimeField>("utc"),
-    ColumnOf<&SurveyRow::metres, OptionalWholeField>("metres"),
-    ColumnOf<&SurveyRow::status, WordField>("status"),
-    ColumnOf<&SurveyRow::rate, OptionalRateField>("rate_m_per_min"),
-    ColumnOf<&SurveyRow::wireLeft, OptionalDecimalField>("wire_left_m"),
-    ColumnOf<&SurveyRow::note, TextField>("note"),
+    ColumnOf<&SurveyRow::utcMs, TimeField>("utc", "UTC, ISO 8601", "when the reading was taken"),
+    ColumnOf<&SurveyRow::metres, OptionalWholeField>("metres", "m",
+                                                     "cable paid out, as the pulley counts it; empty without a count"),
+    ColumnOf<&SurveyRow::status, WordField>(
+        "status", "", "valid, or why the count is not to be trusted: no-reading, lost-link, not-connected, "
+                      "no-display, no-data, no-port, test-value; dropped for rows that could not be kept"),
+    ColumnOf<&SurveyRow::rate, OptionalRateField>(
+        "rate_m_per_min", "m/min", "payout rate over the last 10 s, positive paying out; empty until known"),
+    ColumnOf<&SurveyRow::wireLeft, OptionalDecimalField>("wire_left_m", "m",
+                                                         "wire left on the drum; empty when not known"),
+    ColumnOf<&SurveyRow::note, TextField>("note", "", "alarms raised and cleared, presets, rows dropped"),
 };
 
 const char DroppedStatus[] = "dropped";

@@ -7,14 +7,15 @@
 #include "tool_args.h"
 
 const LogTable<WireEntry> WireBookTable = {
-    ColumnOf<&WireEntry::utcMs, TimeField>("utc"),
-    ColumnOf<&WireEntry::event, WordField>("event"),
-    ColumnOf<&WireEntry::metres, OptionalDecimalField>("metres"),
-    ColumnOf<&WireEntry::nsfId, NameField>("nsf_id"),
-    ColumnOf<&WireEntry::partNumber, NameField>("part_number"),
-    ColumnOf<&WireEntry::maker, NameField>("maker"),
-    ColumnOf<&WireEntry::cruise, NameField>("cruise"),
-    ColumnOf<&WireEntry::note, TextField>("note"),
+    ColumnOf<&WireEntry::utcMs, TimeField>("utc", "UTC, ISO 8601", "when it was entered"),
+    ColumnOf<&WireEntry::event, WordField>(
+        "event", "", "install, cut-back, termination, load-test, lubrication, removal, other"),
+    ColumnOf<&WireEntry::metres, OptionalDecimalField>("metres", "m", "an install's length, a cut-back's length cut"),
+    ColumnOf<&WireEntry::nsfId, NameField>("nsf_id", "", "the wire's NSF id"),
+    ColumnOf<&WireEntry::partNumber, NameField>("part_number", "", "the wire's part number"),
+    ColumnOf<&WireEntry::maker, NameField>("maker", "", "the wire's maker"),
+    ColumnOf<&WireEntry::cruise, NameField>("cruise", "", "the cruise when it was entered"),
+    ColumnOf<&WireEntry::note, TextField>("note", "", "a person's words"),
 };
 
 const char WireBookFileName[] = "wire-book.csv";

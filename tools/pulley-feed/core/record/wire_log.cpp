@@ -119,6 +119,20 @@ static WireLogRow EntryRow(const WireEntry& entry, const WireBook& book)
                              entry.maker.empty() ? "" : "maker " + entry.maker, entry.note})};
 }
 
+std::string WireLogDescription(const std::string& kind)
+{
+    std::string text = "File format: " + kind +
+                       "\r\nWhat: the wire log a technician hands in, in the UNOLS wire pool layout\r\n"
+                       "File type: ASCII CSV: comma-separated values, quoted where a field holds a comma, lines ended "
+                       "CR LF\r\nFiles: " + kind + "-YYYYMMDDThhmmssZ.csv, one for the cruise, written again as it goes"
+                       "\r\nRecord format: a head of name,value rows (the wire's NSF id, part number, maker; the ship "
+                       "and the winch), a blank line, then one record a line: ";
+    for (size_t i = 0; i < WireLogTable.size(); i++)
+        text.append(i == 0 ? "" : ",").append(WireLogTable[i].name);
+    return text + "\r\nExample record: Cast,AT50-12,2026-12-08 10:00:00,12,5950,,,,2480,station CTD 14; duration "
+                  "01:37:52\r\nDates: yyyy-mm-dd hh:mm:ss, UTC. Tension columns empty without a tension source.\r\n";
+}
+
 std::string BuildWireLog(const WireLogHead& head, const std::vector<CastRecord>& casts, const WireBook& book,
                          int64_t sinceUtcMs)
 {

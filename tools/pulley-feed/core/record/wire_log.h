@@ -20,3 +20,5 @@ struct WireLogHead {
 // The casts and the book's entries from sinceUtcMs on.
 std::string BuildWireLog(const WireLogHead& head, const std::vector<CastRecord>& casts, const WireBook& book,
                          int64_t sinceUtcMs);
+// The wire log's description, as a cruise folder's docs/ has it.
+std::string WireLogDescription(const std::string& kind);

@@ -64,11 +64,13 @@ static CommandAnswer Station(FeedState& state, const std::string& id, const std:
                     monotonicMs);
 }
 
-static CommandAnswer Cruise(FeedState& state, const std::string& id)
+static CommandAnswer Cruise(FeedState& state, const std::string& id, int64_t utcMs)
 {
     if (!IsCruiseId(id))
         return Refused("a cruise id is up to 40 printable characters, no comma or quote");
-    state.cruise = state.casts.cruise = id;
+    if (state.layout.on && !IsCruiseFolderName(id))
+        return Refused("a cruise folder is named by its id: ASCII letters, digits, - _ and ., up to 40");
+    ChangeCruise(state, id, utcMs);
     return {true, JsonString(id)};
 }
 
@@ -117,7 +119,7 @@ CommandAnswer RunCommand(FeedState& state, const FeedCommand& command, int64_t m
     const std::vector<std::string>& words = command.words;
     const std::string verb = words.empty() ? "" : words[0];
     if (verb == "cruise" && words.size() == 2)
-        return Cruise(state, words[1]);
+        return Cruise(state, words[1], utcMs);
     if (state.log == nullptr)
         return Refused("the cruise's record is kept in the log folder: give the feed a log folder");
     if (verb == "mark" && words.size() == 2)

@@ -1,8 +1,31 @@
 // The logs opened, written and closed by their one owner.
 #include "running/feed_logs.h"
 
+#include <algorithm>
+
 #include "record/events.h"
+#include "record/survey_rows.h"
 #include "record/wire_book.h"
+
+LogFileNames LogFilesAtStart(const LogFileOps& files, const std::string& folder, const std::string& cruise,
+                             const CruiseLayout& layout, int64_t nowMs)
+{
+    if (!layout.on)
+        return {LogFileName(UtcFromUnixMs(nowMs))};
+    std::string pulleyFolder = FilePath(folder, PulleyFolder(cruise));
+    LogFileNames names;
+    if (!CruiseStarted(files, pulleyFolder, layout, names.cruiseStartMs))
+        names.cruiseStartMs = PeriodStartMs(layout, nowMs);
+    names.periodMs = PeriodStartMs(layout, nowMs);
+    std::vector<std::string> later = CountFilesSince(files, pulleyFolder, layout, nowMs);
+    int64_t newest = 0;
+    if (!later.empty() && RawFileStart(layout, CountFiles, later.back().substr(FolderOfFile(later.back()).size() + 1), newest))
+        names.periodMs = std::max(names.periodMs, newest);
+    names.survey = CruiseFile(layout, cruise, CountFiles, names.periodMs);
+    names.casts = CruiseFile(layout, cruise, CastFiles, names.cruiseStartMs);
+    names.events = CruiseFile(layout, cruise, EventFiles, names.cruiseStartMs);
+    return names;
+}
 
 FeedLogs::~FeedLogs()
 {
@@ -10,24 +33,24 @@ FeedLogs::~FeedLogs()
     Close(0, threadEnded);
 }
 
-bool FeedLogs::Open(const LogFileOps& files, const std::string& folder, bool casts, const std::string& dayName,
+bool FeedLogs::Open(const LogFileOps& files, const std::string& folder, bool casts, const LogFileNames& names,
                     std::function<void(const std::string&)> report, std::string& failure,
                     const std::string& wireBookFolder)
 {
     std::string reason;
-    if (!OpenSurveyLog(survey_, files, folder, dayName, reason)) {
+    if (!OpenSurveyLog(survey_, files, folder, names.survey, reason)) {
         failure = "cannot write the log in " + folder + ": " + reason;
         return false;
     }
-    bool opened = OpenRowLog(events_, files, folder, EventsFileName, ShapeOf(EventTable), HeaderOf(EventTable), reason);
+    bool opened = OpenRowLog(events_, files, folder, names.events, ShapeOf(EventTable), HeaderOf(EventTable), reason);
     if (!opened)
-        failure = "cannot write events.csv in " + folder + ": " + reason;
+        failure = "cannot write " + names.events + " in " + folder + ": " + reason;
     if (opened && !wireBookFolder.empty() &&
         !(opened = OpenRowLog(wireBook_, files, wireBookFolder, WireBookFileName, ShapeOf(WireBookTable),
                               HeaderOf(WireBookTable), reason)))
         failure = "cannot write the wire book in " + wireBookFolder + ": " + reason;
-    if (opened && casts && !(opened = OpenCastLog(casts_, files, folder, lastCastNumber_, reason)))
-        failure = "cannot write casts.csv in " + folder + ": " + reason;
+    if (opened && casts && !(opened = OpenCastLog(casts_, files, folder, lastCastNumber_, reason, names.casts)))
+        failure = "cannot write " + names.casts + " in " + folder + ": " + reason;
     if (!opened) {
         CloseFiles();
         return false;

@@ -9,8 +9,26 @@
 #include <string>
 
 #include "record/cast_log.h"
+#include "record/cruise_folder.h"
+#include "record/events.h"
 #include "running/log_writer.h"
 #include "record/row_log.h"
+
+// The files the logs open at start, relative to their folder.
+struct LogFileNames {
+    std::string survey;  // the day's, or the period's
+    std::string casts = CastsFileName, events = EventsFileName;
+    int64_t cruiseStartMs = 0;  // a cruise folder's: when it was started, and
+    int64_t periodMs = 0;       // the period of its open count file
+};
+
+// The files a feed starting at nowMs opens: the day's, casts.csv and
+// events.csv; or, in a cruise's folder, the period's count file and the
+// cruise's casts and events, named by when its folder was started (found
+// there, or now's period). A clock set back leaves the newest count file
+// open: a closed one is never written again.
+LogFileNames LogFilesAtStart(const LogFileOps& files, const std::string& folder, const std::string& cruise,
+                             const CruiseLayout& layout, int64_t nowMs);
 
 class FeedLogs {
 public:
@@ -20,10 +38,10 @@ public:
     ~FeedLogs();
 
     // Opens the day's file, events.csv (and casts.csv with casts) in the
-    // folder, and the wire book in its own folder when given, and starts
+    // folder, or the files named, and the wire book in its own folder when given, and starts
     // their writer; report says what a person should know later. False,
     // with what to say, when a log cannot be written at start.
-    bool Open(const LogFileOps& files, const std::string& folder, bool casts, const std::string& dayName,
+    bool Open(const LogFileOps& files, const std::string& folder, bool casts, const LogFileNames& names,
               std::function<void(const std::string&)> report, std::string& failure,
               const std::string& wireBookFolder = "");
     LogWriter* Writer() const { return writer_.get(); }

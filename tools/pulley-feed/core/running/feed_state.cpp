@@ -3,9 +3,11 @@
 #include "running/feed_state.h"
 
 #include <cstdio>
+#include <limits>
 
 #include "formats/reading_json.h"
 #include "record/survey_rows.h"
+#include "running/feed_logs.h"
 #include "running/log_writer.h"
 
 void InitFeedState(FeedState& state, const FeedOptions& options, const FeedOutputs& outputs, LogWriter* log,
@@ -38,11 +40,140 @@ void InitFeedState(FeedState& state, const FeedOptions& options, const FeedOutpu
                       .station = options.station.empty() ? record.lastStation : options.station,
                       .wire = record.wireBook.value_or(WireBook{}),
                       .keepsWireBook = record.wireBook.has_value() && log != nullptr,
-                      .wireConflictSaid = false};
+                      .wireConflictSaid = false,
+                      .layout = options.layout,
+                      .head = WireLogHeadOf(options),
+                      .version = record.version,
+                      .files = record.files,
+                      .logFolder = options.logFolder,
+                      .cruiseStartMs = record.cruiseStartMs,
+                      .openPeriodMs = -1,
+                      .castCruise = {}};
     InitAlarmWatch(state.alarms, options.alarms);
     InitCastTracker(state.casts, options.castStartMetres, options.castMergeSeconds, record.lastCastNumber);
     state.casts.cruise = state.cruise;
     state.casts.station = state.station;
+}
+
+// A file of the cruise's folder, relative to the log folder.
+static std::string CruiseFileOf(const FeedState& state, const char* kind)
+{
+    return CruiseFile(state.layout, state.cruise, kind, state.cruiseStartMs);
+}
+
+std::string CastsFileOf(const FeedState& state)
+{
+    return state.layout.on ? CruiseFileOf(state, CastFiles) : CastsFileName;
+}
+
+static std::string EventsFileOf(const FeedState& state)
+{
+    return state.layout.on ? CruiseFileOf(state, EventFiles) : EventsFileName;
+}
+
+// The cruise's wire log written whole, from the casts written before it:
+// again at each period's close, so that it goes ashore as it stands.
+static void WriteWireLog(FeedState& state, const CruiseAt& cruise, int64_t utcMs)
+{
+    std::string casts = FilePath(state.logFolder, CruiseFile(state.layout, cruise.id, CastFiles, cruise.startMs));
+    state.log->Push({CruiseFile(state.layout, cruise.id, WireLogFiles, cruise.startMs), "", utcMs, LogLane::WholeFile,
+                     false, [files = state.files, casts, head = state.head, book = state.wire] {
+                         std::vector<CastRecord> written;
+                         std::string reason;
+                         ReadCasts(*files, casts, written, reason);  // none read: the book's entries alone
+                         return BuildWireLog(head, written, book, 0);
+                     }});
+}
+
+// A cruise's folder with no open period: closed.
+constexpr int64_t NoPeriodOpen = std::numeric_limits<int64_t>::max();
+
+// MD5SUMS of a cruise's folder, made again of every file but those still
+// written: named (relative to the log folder), or of the open period on.
+static void Summed(FeedState& state, const CruiseAt& cruise, const std::vector<std::string>& open,
+                   int64_t openPeriodMs)
+{
+    std::string folder = PulleyFolder(cruise.id), names;
+    for (const std::string& path : open)
+        if (path.compare(0, folder.size() + 1, folder + "\\") == 0)
+            names += path.substr(folder.size() + 1) + "\n";
+    state.log->Push({folder, names, openPeriodMs, LogLane::Manifest, false});
+}
+
+// The cruise's folder summed but for the open count file, its casts,
+// events and wire log, and the file of a cast under way.
+static void SummedOpen(FeedState& state)
+{
+    std::vector<std::string> open = {CruiseFileOf(state, CastFiles), CruiseFileOf(state, EventFiles),
+                                     CruiseFileOf(state, WireLogFiles)};
+    if (!state.castCruise.id.empty())
+        open.push_back(CruiseFile(state.layout, state.castCruise.id, CastFiles, state.castCruise.startMs));
+    Summed(state, {state.cruise, state.cruiseStartMs}, open, state.openPeriodMs);
+}
+
+// A reading of a new period opens its count file (its first row is
+// written, so that a feed started again knows the period before is
+// closed); the folder is then summed again, with the wire log as it stands.
+static bool OpensPeriod(FeedState& state, int64_t utcMs)
+{
+    int64_t period = PeriodStartMs(state.layout, utcMs);
+    if (!state.layout.on || state.log == nullptr || period <= state.openPeriodMs)
+        return false;
+    state.openPeriodMs = period;
+    return true;
+}
+
+// The count file a survey row goes in: its day's (flat), or the open
+// period's; a row of a period closed already (the clock set back) goes in
+// the open one, with a note.
+static std::string SurveyFileOf(FeedState& state, const TimedReading& timed, std::string& note)
+{
+    if (!state.layout.on)
+        return LogFileName(UtcFromUnixMs(timed.utcMs));
+    if (PeriodStartMs(state.layout, timed.utcMs) < state.openPeriodMs)
+        note += std::string(note.empty() ? "" : "; ") + "the clock went back: its " +
+                (state.layout.hourly ? "hour" : "day") + "'s file is closed";
+    return CruiseFile(state.layout, state.cruise, CountFiles, state.openPeriodMs);
+}
+
+// The cruise's folder opened, its count file of that period open: its
+// descriptions and wire log written, the files closed before summed.
+static void OpenCruiseFolder(FeedState& state, int64_t periodMs)
+{
+    state.openPeriodMs = periodMs;
+    for (const auto& [path, text] : CruiseDocs(state.layout, state.stationName, state.version))
+        state.log->Push({FilePath(PulleyFolder(state.cruise), path), text, periodMs, LogLane::WholeFile, false});
+    WriteWireLog(state, {state.cruise, state.cruiseStartMs}, periodMs);
+    SummedOpen(state);
+}
+
+void StartCruiseFolder(FeedState& state, int64_t periodMs)
+{
+    if (!state.layout.on || state.log == nullptr)
+        return;
+    for (const std::string& id : UnclosedCruises(*state.files, state.logFolder, state.cruise)) {
+        state.outputs.Say(state.outputs.context, "the cruise folder " + id + " was left open (the cruise changed while "
+                                                 "the feed was stopped): its manifest is made whole");
+        Summed(state, {id, 0}, {}, NoPeriodOpen);
+    }
+    OpenCruiseFolder(state, periodMs);
+}
+
+void ChangeCruise(FeedState& state, const std::string& cruise, int64_t utcMs)
+{
+    if (state.layout.on && cruise != state.cruise && state.log != nullptr) {
+        // The old folder closed: whole, but for a cast under way, which ends in it.
+        CruiseAt old{state.cruise, state.cruiseStartMs};
+        WriteWireLog(state, old, utcMs);
+        Summed(state, old, {state.castCruise.id == old.id ? CruiseFileOf(state, CastFiles) : ""}, NoPeriodOpen);
+        LogFileNames names = LogFilesAtStart(*state.files, state.logFolder, cruise, state.layout, utcMs);
+        state.cruise = cruise;
+        state.cruiseStartMs = names.cruiseStartMs;
+        if (!state.casts.active)
+            state.casts.lastNumber = 0;  // the new cruise's casts number from 1
+        OpenCruiseFolder(state, names.periodMs);
+    }
+    state.cruise = state.casts.cruise = cruise;
 }
 
 std::optional<double> WireLength(const FeedState& state, int64_t utcMs)
@@ -81,16 +212,29 @@ EventRow RecordEvent(FeedState& state, EventRow row, int64_t monotonicMs)
         row.cast = state.casts.cast.number;
     StampReading(row, state.tookReading ? &state.latest : nullptr, state.rate, monotonicMs);
     if (state.log != nullptr)
-        state.log->Push({"", RowOf(EventTable, row), row.utcMs, LogLane::Events, false});
+        state.log->Push({EventsFileOf(state), RowOf(EventTable, row), row.utcMs, LogLane::Events, false});
     return row;
 }
 
+// A cast stays in the file of the cruise it started in: a cruise closed
+// under it gets its wire log and its sums again as the cast ends.
 static void PushCastRows(FeedState& state, const std::vector<CastRow>& rows, int64_t utcMs)
 {
     for (const CastRow& row : rows) {
-        state.log->Push({"", RowOf(CastTable, row.record), utcMs, LogLane::Casts, row.open});
-        if (!row.open)
-            ListCast(state.listedCasts, row.record);
+        if (state.layout.on && state.castCruise.id.empty())
+            state.castCruise = {state.cruise, state.cruiseStartMs};
+        std::string file = state.layout.on ? CruiseFile(state.layout, state.castCruise.id, CastFiles,
+                                                        state.castCruise.startMs)
+                                           : CastsFileName;
+        state.log->Push({file, RowOf(CastTable, row.record), utcMs, LogLane::Casts, row.open});
+        if (row.open)
+            continue;
+        ListCast(state.listedCasts, row.record);
+        if (state.layout.on && state.castCruise.id != state.cruise) {
+            WriteWireLog(state, state.castCruise, utcMs);
+            Summed(state, state.castCruise, {}, NoPeriodOpen);
+        }
+        state.castCruise = {};
     }
 }
 
@@ -112,12 +256,12 @@ static void RecordCasts(FeedState& state, const std::vector<CastRow>& rows, int 
                     monotonicMs);
 }
 
-// A row of the survey log, in the file of its own day.
+// A row of the survey log, in the file of its own day or period.
 static void PushSurveyRow(FeedState& state, const TimedReading& timed, std::optional<double> wireLeft,
-                          const std::string& note)
+                          std::string note)
 {
-    state.log->Push({LogFileName(UtcFromUnixMs(timed.utcMs)),
-                     RowOf(SurveyTable, SurveyRowOf(timed.utcMs, timed.reading, state.rate, wireLeft, note)),
+    std::string file = SurveyFileOf(state, timed, note);
+    state.log->Push({file, RowOf(SurveyTable, SurveyRowOf(timed.utcMs, timed.reading, state.rate, wireLeft, note)),
                      timed.utcMs, LogLane::Days, false});
 }
 
@@ -152,6 +296,7 @@ void TakeReading(FeedState& state, const TimedReading& timed)
     }
     state.latest = timed;
     state.tookReading = true;
+    bool newPeriod = OpensPeriod(state, timed.utcMs);
     if (reading.status == FeedStatus::Valid)
         AddToRate(state.rate, timed.monotonicMs, reading.metres);
     else
@@ -192,8 +337,12 @@ void TakeReading(FeedState& state, const TimedReading& timed)
         RecordCasts(state, rows, previous, timed.monotonicMs);
     }
     state.outputs.Publish(state.outputs.context, lines, LatestJson(state, wireLeft), due || changed);
-    if (state.log != nullptr && (LineDue(state.rows, timed.monotonicMs, reading) || !presetNote.empty()))
+    if (state.log != nullptr && (LineDue(state.rows, timed.monotonicMs, reading) || !presetNote.empty() || newPeriod))
         PushSurveyRow(state, timed, wireLeft, presetNote);
+    if (newPeriod) {
+        WriteWireLog(state, {state.cruise, state.cruiseStartMs}, timed.utcMs);
+        SummedOpen(state);
+    }
 }
 
 void PublishAgain(FeedState& state, const std::vector<std::string>& lines)

@@ -15,8 +15,10 @@
 #include "reading/reading.h"
 #include "reading/schedule.h"
 #include "formats/sentences.h"
+#include "record/cruise_folder.h"
 #include "record/events.h"
 #include "record/wire_book.h"
+#include "record/wire_log.h"
 
 class LogWriter;
 
@@ -55,14 +57,26 @@ struct FeedState {
     WireBook wire;          // the winch's wire book, when one is kept
     bool keepsWireBook;     // its entries go to the log's writer
     bool wireConflictSaid;  // --wire-length and the book disagree: said once
+    // The cruise folder (layout = cruise).
+    CruiseLayout layout;
+    WireLogHead head;
+    std::string version;
+    const LogFileOps* files;  // the casts read for the wire log at each close
+    std::string logFolder;
+    int64_t cruiseStartMs;    // its casts and events files' time
+    int64_t openPeriodMs;     // the open count file's period (with a log)
+    CruiseAt castCruise;      // the cruise the cast under way started in (none between casts)
 };
 
 // What the feed found of the record when it started.
 struct RecordAtStart {
     int lastCastNumber = 0;   // the cast log's last, to number on from
     CastList listed = {};     // the casts it listed when it was opened
-    std::string lastStation;  // the station events.csv last set
+    std::string lastStation = "";  // the station the events file last set
     std::optional<WireBook> wireBook = std::nullopt;  // the wire book, when one is kept
+    const LogFileOps* files = nullptr;  // the logs' (a cruise folder's wire log reads casts)
+    int64_t cruiseStartMs = 0;          // when the cruise folder was started
+    std::string version = "";           // the software's, for the folder's description
 };
 void InitFeedState(FeedState& state, const FeedOptions& options, const FeedOutputs& outputs, LogWriter* log,
                    const RecordAtStart& record = {});
@@ -76,5 +90,16 @@ void PublishAgain(FeedState& state, const std::vector<std::string>& lines);
 EventRow RecordEvent(FeedState& state, EventRow row, int64_t monotonicMs);
 // The wire on the drum now: the wire book's, else --wire-length; none when neither.
 std::optional<double> WireLength(const FeedState& state, int64_t utcMs);
+// The casts file written now, relative to the log folder: casts.csv, or
+// the cruise folder's own.
+std::string CastsFileOf(const FeedState& state);
+// In a cruise folder's layout, its count file of that period open: its
+// descriptions and wire log written, and the files closed before summed;
+// the folders of cruises left open by a feed stopped before its cruise
+// changed, summed whole.
+void StartCruiseFolder(FeedState& state, int64_t periodMs);
+// A new cruise id: in a cruise folder's layout, the old folder is closed
+// (its manifest made whole) and the new one started.
+void ChangeCruise(FeedState& state, const std::string& cruise, int64_t utcMs);
 // At the feed's stop: an open cast's row, as it stands.
 void EndFeedState(FeedState& state);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "record/cruise_folder.h"
 #include "record/events.h"
 #include "record/survey_rows.h"
 #include "record/wire_book.h"
@@ -22,6 +23,8 @@ LogWriter::LogWriter(RowLog& log, CastLog* casts, std::function<void(const std::
     castRows_.name = "casts.csv";
     eventRows_.name = "events.csv";
     wireRows_.name = "the wire book";
+    folderJobs_.name = "the cruise folder";
+    folderJobs_.where = " in " + log.folder;
     days_.where = castRows_.where = eventRows_.where = " in " + log.folder;
     wireRows_.where = wireBook == nullptr ? "" : " in " + wireBook->folder;
     thread_.Start([this] { Run(); });
@@ -33,9 +36,27 @@ LogWriter::Lane& LogWriter::LaneOf(LogLane lane)
     case LogLane::Casts: return castRows_;
     case LogLane::Events: return eventRows_;
     case LogLane::WireBook: return wireRows_;
+    case LogLane::WholeFile:
+    case LogLane::Manifest: return folderJobs_;
     case LogLane::Days: break;
     }
     return days_;
+}
+
+// A folder job waits while a row pushed before it waits in another lane.
+bool LogWriter::WaitsForRows(const Lane& lane) const
+{
+    if (&lane != &folderJobs_)
+        return false;
+    uint64_t job = lane.inHand ? lane.inHand->order : lane.waiting.front().order;
+    for (const Lane* other : {&days_, &castRows_, &eventRows_, &wireRows_}) {
+        if (other->givenUp)
+            continue;
+        if ((other->inHand && other->inHand->order < job) ||
+            (!other->waiting.empty() && other->waiting.front().order < job))
+            return true;
+    }
+    return false;
 }
 
 void LogWriter::Drop(const LogRow& row)
@@ -51,6 +72,7 @@ void LogWriter::Drop(const LogRow& row)
 void LogWriter::Push(LogRow row)
 {
     std::lock_guard<std::mutex> hold(thread_.lock);
+    row.order = ++pushed_;
     Lane& lane = LaneOf(row.lane);
     if (&lane != &days_) {
         // An open row replaces the open row waiting before it: only the newest is worth writing.
@@ -86,8 +108,8 @@ uint64_t LogWriter::Unwritten(const Lane& lane) const
 LogWriter::Lane* LogWriter::NextDue(Clock::time_point now, Clock::time_point& next)
 {
     next = Clock::time_point::max();
-    for (Lane* lane : {&days_, &castRows_, &eventRows_, &wireRows_}) {
-        if (!Pending(*lane))
+    for (Lane* lane : {&days_, &castRows_, &eventRows_, &wireRows_, &folderJobs_}) {
+        if (!Pending(*lane) || (WaitsForRows(*lane) && !thread_.finishing))
             continue;
         if (thread_.finishing || lane->retryAt <= now)
             return lane;
@@ -117,12 +139,67 @@ void LogWriter::Take(Lane& lane)
 bool LogWriter::Write(const LogRow& row, std::string& reason)
 {
     switch (row.lane) {
-    case LogLane::Casts: return WriteCastRow(*casts_, row.text, row.open, reason);
-    case LogLane::Events: return WriteLogRow(*events_, EventsFileName, row.text, reason);
+    case LogLane::Casts: return WriteCastRow(*casts_, row.dayName, row.text, row.open, reason);
+    case LogLane::Events: return WriteLogRow(*events_, row.dayName.empty() ? EventsFileName : row.dayName, row.text, reason);
     case LogLane::WireBook: return WriteLogRow(*wireBook_, WireBookFileName, row.text, reason);
+    case LogLane::WholeFile:
+        return WriteWhole(FilePath(log_.folder, row.dayName), row.make ? row.make() : row.text, reason);
+    case LogLane::Manifest: return WriteManifest(row, reason);
     case LogLane::Days: break;
     }
     return WriteLogRow(log_, row.dayName, row.text, reason);
+}
+
+// Through a temp in the same folder, put in the file's place at once.
+bool LogWriter::WriteWhole(const std::string& path, const std::string& text, std::string& reason)
+{
+    const LogFileOps& files = *log_.files;
+    std::string temp = TempFor(path, static_cast<uint32_t>(pushed_ * 2654435761u + text.size()));
+    if (!files.MakeFolder(files.context, FolderOfFile(path), reason))
+        return false;
+    LogFile file = files.Open(files.context, temp);
+    bool cutBack = false;
+    bool written = file != nullptr && files.Truncate(files.context, file, 0) &&
+                   WriteWholeAt(files, file, 0, text, reason, cutBack);
+    if (file != nullptr)
+        files.Close(files.context, file);
+    md5s_.erase(path);
+    if (written && files.Replace(files.context, temp, path))
+        return true;
+    if (reason.empty())
+        reason = files.LastError(files.context);
+    return false;
+}
+
+// MD5SUMS of the cruise folder: every file of raw/ and docs/ but the temps
+// and those still open (named, or of the open period or later: made after
+// the job was asked, they were not closed then), summed once each.
+bool LogWriter::WriteManifest(const LogRow& job, std::string& reason)
+{
+    const LogFileOps& files = *log_.files;
+    std::string folder = FilePath(log_.folder, job.dayName);
+    std::vector<std::pair<std::string, std::string>> sums;
+    for (const char* part : {"raw", "docs"}) {
+        std::vector<std::string> names;
+        if (!files.List(files.context, FilePath(folder, part), false, names)) {
+            reason = files.LastError(files.context);
+            return false;
+        }
+        for (const std::string& name : names) {
+            std::string relative = FilePath(part, name), path = FilePath(folder, relative);
+            int64_t startMs = 0;
+            if (name[0] == '.' || ("\n" + job.text + "\n").find("\n" + relative + "\n") != std::string::npos ||
+                (part == std::string("raw") && RawNameStart(name, startMs) && startMs >= job.utcMs))
+                continue;
+            if (!md5s_.count(path) && !Md5OfFile(files, path, md5s_[path])) {
+                md5s_.erase(path);
+                reason = files.LastError(files.context);
+                return false;
+            }
+            sums.push_back({relative, md5s_[path]});
+        }
+    }
+    return WriteWhole(FilePath(folder, ManifestName), ManifestText(sums), reason);
 }
 
 void LogWriter::Run()
@@ -174,6 +251,7 @@ uint64_t LogWriter::Finish(int waitMs, bool& threadEnded)
     threadEnded = thread_.Finish(Clock::now() + std::chrono::milliseconds(waitMs));
     std::lock_guard<std::mutex> hold(thread_.lock);
     if (!threadEnded)  // held by the disk: what it holds and what waits are lost
-        return unwritten_ + Unwritten(days_) + Unwritten(castRows_) + Unwritten(eventRows_) + Unwritten(wireRows_);
+        return unwritten_ + Unwritten(days_) + Unwritten(castRows_) + Unwritten(eventRows_) + Unwritten(wireRows_) +
+               Unwritten(folderJobs_);
     return unwritten_;
 }

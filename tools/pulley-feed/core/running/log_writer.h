@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -18,15 +19,23 @@
 #include "record/row_log.h"
 #include "running/writer_thread.h"
 
-// The files the writer writes, each a lane of its own.
-enum class LogLane { Days, Casts, Events, WireBook };
+// The files the writer writes, each a lane of its own. A cruise folder's
+// jobs (a file written whole, its manifest made again) wait for the rows
+// pushed before them, so that a manifest sums files as they were closed.
+enum class LogLane { Days, Casts, Events, WireBook, WholeFile, Manifest };
 
 struct LogRow {
-    std::string dayName;  // the file of a survey row's own UTC day
-    std::string text;
-    int64_t utcMs;
+    std::string dayName;  // the file, relative to the log folder: a survey row's period's or
+                          // day's, a cast's or an event's (empty: the one open), a whole file's;
+                          // for a manifest, the cruise's folder
+    std::string text;     // the row; a whole file's text; a manifest's open files, a line each
+    int64_t utcMs;        // for a manifest: the files of raw/ from then on are open
     LogLane lane;
     bool open;  // a cast's open row, written again in its place later
+    // A whole file made as it is written, from what was written before it
+    // (the wire log, from the casts): in place of text.
+    std::function<std::string()> make = nullptr;
+    uint64_t order = 0;  // as pushed
 };
 
 // The memory survey rows may take while they wait: 64 MiB holds about
@@ -73,8 +82,13 @@ private:
     RowLog *events_, *wireBook_;
     std::function<void(const std::string&)> report_;
     size_t mostWaitingBytes_;
-    Lane days_, castRows_, eventRows_, wireRows_;
+    Lane days_, castRows_, eventRows_, wireRows_, folderJobs_;
     Lane& LaneOf(LogLane lane);
+    bool WaitsForRows(const Lane& lane) const;
+    bool WriteWhole(const std::string& path, const std::string& text, std::string& reason);
+    bool WriteManifest(const LogRow& job, std::string& reason);
+    uint64_t pushed_ = 0;
+    std::map<std::string, std::string> md5s_;  // of the closed files summed, by path
     size_t waitingBytes_ = 0;  // of the survey rows waiting
     uint64_t dropped_ = 0;     // since the last dropped row was taken
     int64_t firstDroppedMs_ = 0, lastDroppedMs_ = 0;

@@ -49,6 +49,10 @@ const char FeedUsage[] =
     "  --mark-buttons A,B,C   the page's mark buttons, on a screen given the token\n"
     "  --ship, --winch-model, --winch-maker, --winch-serial TEXT  for the wire log\n"
     "  --wire-log FILE        write the wire log (casts and the wire book) and end\n"
+    "  --layout flat|cruise   the log folder as it is, or a folder a cruise\n"
+    "                         (LOG\\CRUISE\\pulley: raw, docs, MD5SUMS; default flat)\n"
+    "  --rotate daily|hourly  the cruise layout's count files (default daily)\n"
+    "  --device-model, --device-location NAME  in its names (a-z, 0-9)\n"
     "  --since YYYY-MM-DD     the wire log from that day on\n"
     "  write-token = TEXT     (settings file only) marks and acknowledgements from\n"
     "                         the LAN with this bearer token; without it, read only\n"
@@ -214,6 +218,24 @@ static bool ReadRecordOption(ToolArgs& args, FeedOptions& options)
         return ReadHeadName(args, options.winchSerial);
     if (option == "--wire-log")
         return args.Once() && args.Text(options.wireLog);
+    if (option == "--layout") {
+        if (!args.Once() || !args.Text(text))
+            return false;
+        options.layout.on = text == "cruise";
+        return text == "cruise" || text == "flat" || args.Refuse("--layout is flat or cruise");
+    }
+    if (option == "--rotate") {
+        if (!args.Once() || !args.Text(text))
+            return false;
+        options.layout.hourly = text == "hourly";
+        return text == "hourly" || text == "daily" || args.Refuse("--rotate is daily or hourly");
+    }
+    if (option == "--device-model" || option == "--device-location") {
+        std::string& part = option == "--device-model" ? options.layout.model : options.layout.location;
+        return args.Once() && args.Text(part) &&
+               (IsNamePart(part) ||
+                args.Refuse(option + " names a part of the files' names: lower-case letters and digits, up to 32"));
+    }
     if (option == "--since") {
         if (!args.Once() || !args.Text(text))
             return false;
@@ -318,7 +340,8 @@ static bool ReadOption(ToolArgs& args, FeedOptions& options)
         return ReadWatchOption(args, options.alarms);
     if (option == "--cruise" || option == "--station" || option == "--cruise-from" || option == "--write-token" ||
         option == "--mark-buttons" || option == "--ship" || option.compare(0, 8, "--winch-") == 0 ||
-        option == "--wire-log" || option == "--since")
+        option == "--wire-log" || option == "--since" || option == "--layout" || option == "--rotate" ||
+        option == "--device-model" || option == "--device-location")
         return ReadRecordOption(args, options);
     if (option == "--clock") {
         if (!args.Once() || !args.Text(text))
@@ -360,6 +383,11 @@ std::optional<FeedExitCode> ParseFeedOptions(std::vector<ToolArg> arguments, Fee
             console.Write(console.context, false, FeedUsage);
             return ExitEnded;
         }
+    }
+    if (options.layout.on && (options.logFolder.empty() || !IsCruiseFolderName(options.cruise))) {
+        args.Refuse("layout = cruise names its folder by the cruise, and the folder's files by it: give log, and "
+                    "cruise = ID of ASCII letters, digits, - _ and . (OpenVDM's id replaces it as it changes)");
+        return ExitUsage;
     }
     if (!options.wireLog.empty() && options.logFolder.empty()) {
         args.Refuse("--wire-log reads casts.csv in the log folder: give --log too");

@@ -11,6 +11,7 @@
 #include "formats/endpoint.h"
 #include "console_ops.h"
 #include "formats/sentences.h"
+#include "record/cruise_folder.h"
 #include "record/wire_log.h"
 #include "tool_args.h"
 
@@ -54,6 +55,7 @@ struct FeedOptions {
     std::string wireBook;         // the wire book's file: beside the settings file (the edge's choice)
     std::string wireLog;          // --wire-log FILE: write the wire log there, and end
     int64_t wireLogSinceMs = 0;   // --since
+    CruiseLayout layout;          // layout = cruise, rotate, device-model, device-location
     bool quiet = false;
     bool clockGiven = false;
     int64_t clockStartMs = 0;  // --clock: the UTC time to start at
