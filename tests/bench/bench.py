@@ -265,6 +265,36 @@ class Bench(DisplayTestCase):
         read_back = [line for line in said.split('\n') if 'read back' in line]
         row('the day files of 24 h read back at start (%d rows)' % 86400, read_back[0].split('in ')[-1] if read_back else '?')
 
+    def manifest_costs(self, days=30):
+        """A cruise folder's manifest: made at start over a month of closed
+        days of one-second rows, and made again as a full day closes."""
+        pulley = os.path.join(self.dir, 'cruise-log', 'BENCH1', 'pulley')
+        os.makedirs(os.path.join(pulley, 'raw'))
+        midnight = (int(time.time()) // 86400 + 1) * 86400
+        day_file = lambda start: os.path.join(pulley, 'raw', 'winch_kvarn_deck-%s.csv' % time.strftime(
+            '%Y%m%dT%H%M%SZ', time.gmtime(start)))
+        for day in range(days + 1):  # the last the open one, a second short of whole
+            start = midnight - (days + 1 - day) * 86400
+            with open(day_file(start), 'w', newline='') as f:
+                f.write('utc,metres,status,rate_m_per_min,wire_left_m,note\r\n' + ''.join(
+                    '%s.000Z,%d,valid,60.0,,\r\n' % (time.strftime('%Y-%m-%dT%H:%M:%S', time.gmtime(second)),
+                                                     1000 + second % 600) for second in range(start, start + 86399)))
+        summed = os.path.join(pulley, 'MD5SUMS')
+        changed = lambda: os.stat(summed).st_mtime_ns if os.path.exists(summed) else 0
+        feed = self.start_feed('--wait', '--log', os.path.dirname(os.path.dirname(pulley)), '--layout', 'cruise',
+                               '--cruise', 'BENCH1', '--clock', time.strftime('%Y-%m-%dT23:59:56', time.gmtime(midnight - 1)))
+        started = time.monotonic()
+        first = wait_for(changed, 60, 'the manifest made', interval=0.001)
+        at_start = time.monotonic() - started
+        wait_for(lambda: os.path.exists(day_file(midnight)), 30, 'the next day opened', interval=0.0002)
+        closed = time.monotonic()
+        wait_for(lambda: changed() != first, 60, 'the manifest made again', interval=0.0002)
+        row('MD5SUMS over %d closed days of one-second rows (%.1f MB a day): made at start / again as a day closes'
+            % (days, os.path.getsize(day_file(midnight - 86400)) / 2**20),
+            '%.0f / %.0f ms' % (at_start * 1000, (time.monotonic() - closed) * 1000))
+        feed.kill()
+        feed.communicate(timeout=10)
+
     def runTest(self):
         self.link()
         self.poll_tick()
@@ -278,6 +308,7 @@ class Bench(DisplayTestCase):
             self.feed_cpu('tcp', clients)
         self.feed_cpu('http', 100, b'GET /events HTTP/1.1\r\nAccept: text/event-stream\r\n\r\n')
         self.trend_costs()
+        self.manifest_costs()
         self.exit_display()
 
 
