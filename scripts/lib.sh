@@ -7,6 +7,9 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Every Windows program starts through wine-run (see there why).
 WINE_RUN=$ROOT/scripts/wine-run
 WINESERVER=/usr/lib/wine/wineserver
+# Debian's 32-bit Wine, unpacked here by scripts/setup tests for the i686
+# programs (see there why it is not installed).
+I386_WINE=$ROOT/build/i386-wine
 
 # What the release zip carries from the i686 build, and the checksums of
 # those files when they last passed the i686 tests (scripts/test writes

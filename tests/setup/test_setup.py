@@ -1,7 +1,7 @@
 """scripts/setup's own steps, with apt, dpkg and node stood in for by fakes
 on PATH: a mirror caught mid-sync is tried again and then named in one
 line; a package that cannot be installed stops it; Debian 12's node 18
-passes."""
+passes; the 32-bit Wine is unpacked whole or not at all."""
 import os
 import subprocess
 import tempfile
@@ -28,6 +28,17 @@ exit 0
 for package; do :; done
 grep -qx "$package" "$FAKE/missing" || echo "install ok installed"
 ''',
+    # Starts unpacking into its second operand; fails there with the stale
+    # index if "failures" says so, or leaves the few files the set-up uses.
+    'mmdebstrap': '''#!/bin/sh
+for operand; do case $operand in --*) ;; *) [ -n "$codename" ] && { target=$operand; break; }; codename=$operand ;; esac; done
+mkdir -p "$target/usr/lib/wine" "$target/usr/lib/i386-linux-gnu/wine/i386-windows" "$target/usr/i686-w64-mingw32/lib" \
+    "$target/usr/share/wine"
+[ "$(cat "$FAKE/failures")" -gt 0 ] && { echo "$STALE_INDEX" | sed 's/-security//g' >&2; exit 1; }
+echo run >> "$FAKE/unpacked"
+head -c 200 /dev/urandom > "$target/usr/i686-w64-mingw32/lib/zlib1.dll"
+''',
+    'ldconfig': '#!/bin/sh\n',
     'node': '#!/bin/sh\necho "$NODE_VERSION"\n',
     'sudo': '#!/bin/sh\nexec "$@"\n',
 }
@@ -74,6 +85,26 @@ class Setup(unittest.TestCase):
         self.assertNotEqual(code, 0)
         self.assertEqual(said[1:], ['cannot install socat: Unable to locate package socat: run scripts/test again '
                                     'later, or apt-get install the packages named to see why'])
+
+    def test_the_32_bit_wine_is_unpacked_whole_or_not_at_all(self):
+        wine = os.path.join(self.fake, 'i386-wine')
+        unpack = 'I386_WINE=%s && unpack_i386_wine bookworm http://deb.debian.org/debian' % wine
+        code, said = self.run_setup(unpack, failures=1)
+        self.assertNotEqual(code, 0)
+        self.assertEqual(said[-1], "cannot unpack the 32-bit Wine: the package index of bookworm (i386) at "
+                                   "deb.debian.org cannot be read: the mirror may be mid-sync: run scripts/test again later")
+        self.assertEqual(os.listdir(self.fake).count('i386-wine.partial') + os.listdir(self.fake).count('i386-wine'), 0)
+
+        self.assertEqual(self.run_setup(unpack)[0], 0)
+        with open(os.path.join(wine, 'usr/i686-w64-mingw32/lib/zlib1.dll'), 'rb') as f:
+            mingw = f.read()
+        with open(os.path.join(wine, 'usr/lib/i386-linux-gnu/wine/i386-windows/zlib1.dll'), 'rb') as f:
+            builtin = f.read()
+        self.assertEqual(builtin, mingw[:64] + b'Wine builtin DLL' + bytes(16) + mingw[96:])
+        self.assertTrue(os.access(os.path.join(wine, 'usr/lib/wine/wine64'), os.X_OK))
+        self.assertEqual(self.run_setup(unpack)[0], 0)
+        with open(os.path.join(self.fake, 'unpacked')) as f:
+            self.assertEqual(f.read(), 'run\n', 'unpacked again though whole and of the same version')
 
     def test_debian_12s_own_node_passes(self):
         for version, fits in (('v18.20.4', True), ('v20.20.2', True), ('v16.20.2', False), ('', False)):
