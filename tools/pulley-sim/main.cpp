@@ -3,7 +3,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <deque>
 #include <iostream>
 #include <mutex>
@@ -14,11 +16,16 @@
 #include "tool_args.h"
 
 #ifdef _WIN32
+#include <winsock2.h>
+
 #include "win_serial.h"
 #else
+#include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -38,6 +45,7 @@ static const char Usage[] =
     "  --noise N            send N random bytes before every reply\n"
     "  --silent             start silent (no answers at all)\n"
     "  --control FIFO       also read control lines from this FIFO (Linux)\n"
+    "  --tension-out udp:PORT  also send a load cell's lines to 127.0.0.1:PORT\n"
     "  --help               this text\n"
     "\n";
 
@@ -64,6 +72,13 @@ static void WriteSimPort(SimPort port, const uint8_t* bytes, int length)
 static void SleepMs(int ms)
 {
     Sleep(static_cast<DWORD>(ms));
+}
+typedef SOCKET SimSocket;
+static SimSocket OpenUdpSocket()
+{
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    return socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
 }
 #else
 typedef int SimPort;
@@ -111,7 +126,38 @@ static void SleepMs(int ms)
 {
     usleep(static_cast<useconds_t>(ms) * 1000);
 }
+typedef int SimSocket;
+static SimSocket OpenUdpSocket()
+{
+    return socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+}
 #endif
+
+// A datagram to 127.0.0.1:port, from a socket made on the first.
+static void SendToLocalPort(int port, const std::string& text)
+{
+    static SimSocket udp = OpenUdpSocket();
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sendto(udp, text.data(), static_cast<int>(text.size()), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+}
+
+// The load cell's lines come 20 a second, stamped with the monitor's own clock.
+constexpr double TensionLineSeconds = 0.05;
+
+static void SendTensionLine(const SimPulley& pulley, double seconds)
+{
+    char iso[40];
+    auto now = std::chrono::system_clock::now();
+    std::time_t whole = std::chrono::system_clock::to_time_t(now);
+    long long millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    size_t length = std::strftime(iso, sizeof iso, "%Y-%m-%dT%H:%M:%S", std::gmtime(&whole));
+    std::snprintf(iso + length, sizeof iso - length, ".%03lld", millis);
+    SendToLocalPort(pulley.tensionPort, Lci90iLine(pulley, seconds, iso));
+}
 
 // Control lines arrive on their own threads (a console read blocks) and are
 // applied by the main loop, which owns the pulley.
@@ -179,6 +225,12 @@ static bool ReadOption(ToolArgs& args, Options& options)
         return args.Once() && args.Number(-2147483648.0, 2147483647.0, pulley.position);
     if (option == "--rate")
         return args.Once() && args.Number(-100000, 100000, pulley.rate);
+    if (option == "--tension-out") {
+        std::string where;
+        return args.Once() && args.Text(where) &&
+               (ApplyControl(pulley, "tension-out " + where).compare(0, 3, "ok ") == 0 ||
+                args.Refuse("--tension-out is udp:PORT, a port from 1 to 65535"));
+    }
     if (option == "--identify-from")
         return ReadWhole(args, 1, 1000000, pulley.identifyFrom);
     if (option == "--delay")
@@ -262,7 +314,8 @@ int main(int argc, char** argv)
     Say(std::string("ready ") + options.port);
     FrameReader reader{};
     uint32_t random = 12345;
-    auto last = std::chrono::steady_clock::now();
+    auto last = std::chrono::steady_clock::now(), started = last;
+    double tensionDue = 0;
     while (!pulley.quit) {
         std::string line;
         while (TakeControlLine(line))
@@ -270,6 +323,11 @@ int main(int argc, char** argv)
         auto now = std::chrono::steady_clock::now();
         AdvanceCable(pulley, std::chrono::duration<double>(now - last).count());
         last = now;
+        double seconds = std::chrono::duration<double>(now - started).count();
+        if (pulley.tensionPort != 0 && seconds >= tensionDue) {
+            SendTensionLine(pulley, seconds);
+            tensionDue = std::max(tensionDue + TensionLineSeconds, seconds - TensionLineSeconds);
+        }
         uint8_t bytes[256];
         int received = ReadSimPort(port, bytes, sizeof bytes, 10);
         if (received < 0) {

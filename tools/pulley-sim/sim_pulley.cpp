@@ -120,6 +120,27 @@ static bool ReadOnOff(std::istringstream& words, bool& value)
     return true;
 }
 
+double SimTension(const SimPulley& pulley, double seconds)
+{
+    // A CTD package of 800 lbf in water and 0.64 lbf a metre of 0.322-inch
+    // wire; hauling adds the drag of the water, 12 lbf for each m/s; the
+    // ship's heave adds a swell of 8 s.
+    double wireOut = pulley.position > 0 ? pulley.position : 0;
+    double hauling = pulley.rate < 0 ? -pulley.rate * 12 : 0;
+    return 800 + wireOut * 0.64 + hauling + 40 * std::sin(seconds * 2 * 3.14159265358979 / 8);
+}
+
+std::string Lci90iLine(const SimPulley& pulley, double seconds, const std::string& isoTime)
+{
+    char fields[160];
+    std::snprintf(fields, sizeof fields, "01RD,%s,SIM CTD,%08.0f,%08.1f,%08.1f,", isoTime.c_str(),
+                  SimTension(pulley, seconds), pulley.rate * 60, pulley.position);
+    long sum = 0;
+    for (const char* c = fields; *c; c++)
+        sum += static_cast<unsigned char>(*c);
+    return fields + std::to_string(sum) + "\r\n";
+}
+
 std::string ApplyControl(SimPulley& pulley, const std::string& line)
 {
     std::istringstream words(line);
@@ -151,6 +172,14 @@ std::string ApplyControl(SimPulley& pulley, const std::string& line)
         ok = static_cast<bool>(words >> pulley.corruptReplies);
     } else if (command == "partial") {
         ok = static_cast<bool>(words >> pulley.partialReplies);
+    } else if (command == "tension-out") {
+        std::string where;
+        long long port = 0;
+        words >> where;
+        ok = where == "off" || (where.compare(0, 4, "udp:") == 0 && ParseWholeNumber(where.c_str() + 4, port) &&
+                                port >= 1 && port <= 65535);
+        if (ok)
+            pulley.tensionPort = static_cast<int>(port);
     } else if (command == "version") {
         std::getline(words >> std::ws, pulley.version);
     } else if (command == "status") {
@@ -179,6 +208,8 @@ const char SimControlHelp[] =
     "  corrupt N          flip a bit in each of the next N replies\n"
     "  partial N          send only the first half of each of the next N replies\n"
     "  version TEXT       the firmware version to report\n"
+    "  tension-out udp:PORT|off  send a load cell's LCI-90i lines, 20 a second, to\n"
+    "                     127.0.0.1:PORT, tension growing with wire out and hauling\n"
     "  status             print the count and the bytes received and sent\n"
     "  quit               end the simulator\n"
     "every line is answered on standard output with \"ok ...\" or \"error ...\";\n"

@@ -18,12 +18,19 @@ struct SimPulley {
     int corruptReplies = 0;  // the next replies get a flipped bit
     int partialReplies = 0;  // the next replies are cut in half
     std::string version = "K-VARN pulley 2.4.1 (simulated)";
+    int tensionPort = 0;     // LCI-90i lines 20 times a second as UDP to 127.0.0.1 on this port; 0: none
     bool quit = false;
     long long bytesIn = 0;  // what crossed the line, for measuring
     long long bytesOut = 0;
 };
 
 int32_t SimCount(const SimPulley& pulley);
+// The wire's tension in pounds-force: the package's weight in water and the
+// wire's, growing with wire out, more while hauling, a swell on it.
+double SimTension(const SimPulley& pulley, double seconds);
+// A line as an LCI-90i-style monitor sends it: 01RD, its time, the winch's
+// name, tension, speed (m/min) and payout (m), and the byte-sum checksum.
+std::string Lci90iLine(const SimPulley& pulley, double seconds, const std::string& isoTime);
 void AdvanceCable(SimPulley& pulley, double seconds);
 
 // The reply to a request, or false for no reply. event receives a line for
