@@ -1,8 +1,10 @@
 """Debian's headless Chromium, driven through WebDriver (Debian's
 chromedriver and python3-selenium: run under /usr/bin/python3). Nothing is
 downloaded, and the browser is kept off every network but 127.0.0.1."""
+import os
 import shutil
 import tempfile
+import time
 
 from selenium import webdriver
 from selenium.webdriver.chrome.options import Options
@@ -38,3 +40,15 @@ def viewport(driver, width, height):
     driver.set_window_size(width, height)
     inner = driver.execute_script('return [window.innerWidth, window.innerHeight]')
     driver.set_window_size(2 * width - inner[0], 2 * height - inner[1])
+
+
+def guide_pictures(driver, url, name, folder, settle=2):
+    """The operator's guide's pictures of the page at url: at a tablet's and a
+    phone's size, by day and at night, as folder/name-WxH-day.png and so on."""
+    for width, height in ((800, 1280), (390, 844)):
+        for night in (0, 1):
+            viewport(driver, width, height)
+            driver.get('%s?night=%d' % (url, night))
+            time.sleep(settle)
+            driver.save_screenshot(os.path.join(folder, '%s-%dx%d-%s.png' % (
+                name, width, height, 'night' if night else 'day')))

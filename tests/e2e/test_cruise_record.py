@@ -12,7 +12,7 @@ import time
 import unittest
 from http.server import BaseHTTPRequestHandler, HTTPServer
 
-from browser import chromium, viewport
+from browser import chromium, guide_pictures
 from harness import DisplayTestCase, connect, free_port, wait_for, windows_path
 from test_web_page import http
 
@@ -184,13 +184,7 @@ class CruiseRecord(DisplayTestCase):
         wait_for(lambda: any(e['text'] == 'In water' and e['source'] == '127.0.0.1' for e in self.events()), 3,
                  'the mark from the page')
         if SHOTS:  # the operator's guide's pictures of the page given the token
-            for width, height in ((800, 1280), (390, 844)):
-                for night in (0, 1):
-                    viewport(browser, width, height)
-                    browser.get('http://127.0.0.1:%d/?night=%d' % (self.port, night))
-                    time.sleep(2)
-                    browser.save_screenshot(os.path.join(SHOTS, 'page-marks-%dx%d-%s.png' % (
-                        width, height, 'night' if night else 'day')))
+            guide_pictures(browser, 'http://127.0.0.1:%d/' % self.port, 'page-marks', SHOTS)
         self.count(50)
         wait_for(lambda: [s for _, s in udp.since() if s.startswith(b'$IIALR')][-1].split(b',')[3:5] == [b'V', b'V'],
                  3, 'the alarm cleared')

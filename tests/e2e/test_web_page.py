@@ -333,7 +333,7 @@ class WebPage(DisplayTestCase):
         status, _, body = http(port, b'GET /count.json HTTP/1.0\r\n\r\n')
         self.assertEqual((status, sorted(json.loads(body))),
                          (200, ['alarms', 'cast', 'cruise', 'feet', 'metres', 'rate_m_per_min', 'station', 'status',
-                                'text_ft', 'text_m', 'utc', 'valid', 'wire', 'wire_left_m']))
+                                'tension', 'text_ft', 'text_m', 'utc', 'valid', 'wire', 'wire_left_m']))
         self.assertEqual(http(port, b'GET /reset HTTP/1.1\r\n\r\n')[0], 404)
         # The trend's routes: the history as asked for, mistakes in its query
         # refused, and no casts without --casts.

@@ -408,7 +408,7 @@ TEST(FeedStatePresets, APresetOrResetIsNoPayout)
             EXPECT_LE(std::fabs(std::atof(rows.c_str() + at + 7)), 80.0) << "no rate of a jump: " << rows;
         // The cast from 490 m to the reset: its fastest is the payout's 60 m/min.
         std::string cast = disk.Text("casts.csv");
-        EXPECT_NE(cast.find(",502,2026-12-08T10:00:12.250Z,2026-12-08T10:00:13.250Z,60.3,0.0,,,\r\n"),
+        EXPECT_NE(cast.find(",502,2026-12-08T10:00:12.250Z,2026-12-08T10:00:13.250Z,60.3,0.0,,,,,,,\r\n"),
                   std::string::npos)
             << cast;
     }

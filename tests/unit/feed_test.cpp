@@ -304,10 +304,12 @@ TEST(FeedWeb, RequestHeadsRoutesAndThePage)
               "{\"metres\":25,\"feet\":82,\"text_m\":\"+0025m\",\"text_ft\":\"+00082ft\",\"valid\":true,"
               "\"status\":\"valid\",\"rate_m_per_min\":60.0,\"utc\":\"2026-12-08T12:34:56.789Z\","
               "\"wire_left_m\":null,\"alarms\":[],\"cast\":null,\"cruise\":{\"id\":null,\"station\":null},"
-              "\"wire\":null,\"station\":\"\"}");
-    EXPECT_EQ(BuildReadingJson({.time = Noon, .reading = {FeedStatus::NoDisplay, 0}}),
+              "\"wire\":null,\"tension\":null,\"station\":\"\"}");
+    EXPECT_EQ(BuildReadingJson({.time = Noon, .reading = {FeedStatus::NoDisplay, 0},
+                                .tension = TensionJson{"", "lbf", "", UnixMsFromUtc({2026, 12, 8, 12, 34, 50, 0}), 3}}),
               "{\"metres\":null,\"feet\":null,\"text_m\":\"-----m\",\"text_ft\":\"------ft\",\"valid\":false,"
               "\"status\":\"no-display\",\"rate_m_per_min\":null,\"utc\":\"2026-12-08T12:34:56.789Z\","
               "\"wire_left_m\":null,\"alarms\":[],\"cast\":null,\"cruise\":{\"id\":null,\"station\":null},"
-              "\"wire\":null,\"station\":\"\"}");
+              "\"wire\":null,\"tension\":{\"value\":null,\"unit\":\"lbf\",\"newtons\":null,"
+              "\"utc\":\"2026-12-08T12:34:50.000Z\",\"valid\":false,\"bad_lines\":3},\"station\":\"\"}");
 }

@@ -54,14 +54,19 @@ TEST(History, AStepKeepsItsPeakAndEndsAGap)
         int32_t metres = second == 30 ? 500 : 100 + second;
         history.Add((Midnight + second) * 1000, {valid ? FeedStatus::Valid : FeedStatus::NoDisplay, metres},
                     Steady(metres));
+        if (valid)  // the load cell's lines, 20 a second, with a 50 ms spike at 12.5 s
+            for (int line = 0; line < 20; line++)
+                history.AddTension((Midnight + second) * 1000 + line * 50, second == 12 && line == 10 ? 2839 : 1200);
     }
     HistoryQuery query{.seconds = 120, .step = 60};
-    std::string json = HistoryJson(history, query, {.above = true, .aboveMetres = 450.5});
+    std::string json = HistoryJson(history, query, {.above = true, .aboveMetres = 450.5, .tensionAlarm = 2500});
     std::string at = std::to_string(Midnight);
     EXPECT_EQ(json, "{\"step_s\":60,\"points\":[[" + at + "000,100,0.0],[" + std::to_string(Midnight + 30) +
                         "000,500,0.0],[" + std::to_string(Midnight + 59) + "000,159,0.0],[" +
-                        std::to_string(Midnight + 119) +
-                        "000,null,null]],\"limits\":{\"above_m\":450.5,\"below_m\":null,\"reserve_m\":null}}");
+                        std::to_string(Midnight + 119) + "000,null,null]],\"tension\":[[" +
+                        std::to_string(Midnight + 12) + "000,2839],[" + std::to_string(Midnight + 60) +
+                        "000,null]],\"limits\":{\"above_m\":450.5,\"below_m\":null,\"reserve_m\":null,"
+                        "\"tension_warning\":null,\"tension_alarm\":2500}}");
 }
 
 TEST(History, ReadBackFromTheDayFiles)

@@ -253,7 +253,7 @@ TEST(WinchCasts, APersonsRowsAreKeptAndNumberingGoesOnFromTheHighest)
     CloseCastLog(log);
     EXPECT_EQ(disk.Text("casts.csv"), HeaderOf(CastTable) +
                                           "7,2026-12-08T10:00:00.000Z,2026-12-08T10:01:05.500Z,65.5,120,"
-                                          "2026-12-08T10:01:00.000Z,,50.0,0.0,,,incomplete: the feed stopped during "
+                                          "2026-12-08T10:01:00.000Z,,50.0,0.0,,,,,,,incomplete: the feed stopped during "
                                           "the cast\r\nwinch serviced\r\n");
 }
 
@@ -281,7 +281,7 @@ TEST(WinchCasts, RowsFromSpreadsheetsAndHandsAreNumberedAndKept)
                           "numbered 13");
     EXPECT_EQ(disk.Text("casts.csv"), HeaderOf(CastTable) + semicolons +
                                           "7,2026-12-08T10:00:00.000Z,2026-12-08T10:01:05.500Z,65.5,120,"
-                                          "2026-12-08T10:01:00.000Z,,50.0,0.0,,,incomplete: the feed stopped during "
+                                          "2026-12-08T10:01:00.000Z,,50.0,0.0,,,,,,,incomplete: the feed stopped during "
                                           "the cast\r\n" + typed + "42\r\n");
 }
 

@@ -21,6 +21,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "autostart.h"
 #include "command_pipe.h"
@@ -41,6 +42,7 @@
 #include "running/polls.h"
 #include "sources.h"
 #include "system_text.h"
+#include "tension_source.h"
 #include "tray_icon.h"
 #include "udp_output.h"
 
@@ -53,6 +55,10 @@ static_assert(LogLastTryMs + ConsoleLastWordsMs < CloseHandlerWaitMs && CloseHan
 // select() returns at least this often when nothing comes: what is due by
 // the clock (a stuck client, a name to look up) is seen to.
 constexpr int NetworkWaitMs = 1000;
+// The load cell's lines waiting for the feed's thread, at most: a flood
+// beyond it loses its oldest lines, said at most once a minute.
+constexpr size_t MostTensionLinesWaiting = 4096;
+constexpr int64_t TensionDropSayEveryMs = 60000;
 
 // The text is UTF-8: a console is written in UTF-16, whatever its code
 // page; a pipe or a file gets the UTF-8.
@@ -125,6 +131,7 @@ public:
 private:
     std::optional<FeedExitCode> OpenOutputs();
     std::optional<FeedExitCode> OpenSource();
+    std::optional<FeedExitCode> OpenTension();
     FeedExitCode Fail(FeedExitCode code, const std::string& why);
     void ShowStatus();
     void NotifyAlarmsRaised();
@@ -132,6 +139,8 @@ private:
     static int64_t UtcNow(void* context);
     static bool PauseUnlessStopping(void*, int64_t ms);
     static void PostReading(void* context, const TimedReading& reading);
+    void PostTension(std::vector<std::string>&& lines);
+    void TakeTensionLines();
     static void Publish(void* context, const std::vector<std::string>& lines, const std::string& json, bool event);
     static void Say(void* context, const std::string& message);
     CommandAnswer Ask(const FeedCommand& command);
@@ -159,6 +168,14 @@ private:
         std::promise<CommandAnswer> answer;
     };
     std::deque<std::shared_ptr<AskedCommand>> commands_;
+    struct TensionLineCame {
+        std::string line;
+        int64_t monotonicMs, utcMs;
+    };
+    std::deque<TensionLineCame> tensionLines_;  // in the mailbox too
+    uint64_t tensionLinesDropped_ = 0;          // since said
+    int64_t tensionDropSaidMs_ = -TensionDropSayEveryMs;
+    TensionSource tension_;
     CommandPipe pipe_;
     CruiseSource cruiseSource_;
 };
@@ -206,6 +223,37 @@ void FeedProgram::PostReading(void* context, const TimedReading& reading)
         program.mailbox_.push_back(reading);
     }
     WakeNetwork(program.network_);
+}
+
+// The lines wait for the next reading's wake (four a second): 20 wakes a
+// second more would cost the feed more than the lines themselves.
+void FeedProgram::PostTension(std::vector<std::string>&& lines)
+{
+    int64_t monotonicMs = MonotonicNow(nullptr), utcMs = UtcNow(this);
+    std::lock_guard<std::mutex> hold(mailboxLock_);
+    for (std::string& line : lines)
+        tensionLines_.push_back({std::move(line), monotonicMs, utcMs});
+    for (; tensionLines_.size() > MostTensionLinesWaiting; tensionLinesDropped_++)
+        tensionLines_.pop_front();
+}
+
+void FeedProgram::TakeTensionLines()
+{
+    std::deque<TensionLineCame> lines;
+    uint64_t dropped = 0;
+    {
+        std::lock_guard<std::mutex> hold(mailboxLock_);
+        lines.swap(tensionLines_);
+        if (MonotonicNow(nullptr) - tensionDropSaidMs_ >= TensionDropSayEveryMs)
+            dropped = std::exchange(tensionLinesDropped_, 0);
+    }
+    for (const TensionLineCame& came : lines)
+        TakeTension(state_, came.line, came.monotonicMs, came.utcMs);
+    if (dropped > 0) {
+        tensionDropSaidMs_ = MonotonicNow(nullptr);
+        console_.Message("the load cell sent more lines than the feed could take: " + std::to_string(dropped) +
+                         " were dropped");
+    }
 }
 
 void FeedProgram::Publish(void* context, const std::vector<std::string>& lines, const std::string& json, bool event)
@@ -290,7 +338,8 @@ std::optional<FeedExitCode> FeedProgram::OpenOutputs()
     }
     if (options_.logFolder.empty())
         return std::nullopt;
-    logNames_ = LogFilesAtStart(Win32LogFiles, options_.logFolder, options_.cruise, options_.layout, UtcNow(this));
+    logNames_ = LogFilesAtStart(Win32LogFiles, options_.logFolder, options_.cruise, options_.layout, UtcNow(this),
+                                ReadsTension(options_));
     if (!logs_.Open(Win32LogFiles, options_.logFolder, options_.casts, logNames_,
                     [this](const std::string& text) { console_.Message(text); }, reason, FolderOfFile(options_.wireBook)))
         return Fail(ExitLogFolder, reason);
@@ -305,7 +354,7 @@ std::optional<FeedExitCode> FeedProgram::OpenSource()
             return Fail(ExitNoDisplay, "no Pulley Display is running (--wait waits for one)");
         display_ = DisplaySource{.console = &console_};
         source_ = DisplayFeedSource(display_);
-        return std::nullopt;
+        return OpenTension();
     }
     serial_ = SerialSource{.name = options_.serialPort,
                            .baudRate = static_cast<DWORD>(options_.baudRate),
@@ -316,6 +365,19 @@ std::optional<FeedExitCode> FeedProgram::OpenSource()
     if (!OpenSerialSource(serial_, reason))
         return Fail(ExitCannotOpen, "cannot read " + options_.serialPort + ": " + reason);
     source_ = SerialFeedSource(serial_);
+    return OpenTension();
+}
+
+// The load cell's monitor, when one is read.
+std::optional<FeedExitCode> FeedProgram::OpenTension()
+{
+    std::string reason;
+    if (ReadsTension(options_) &&
+        !tension_.Open(options_.tensionPort, static_cast<DWORD>(options_.tensionBaud),
+                       static_cast<int>(options_.tensionUdpPort),
+                       [this](std::vector<std::string>&& lines) { PostTension(std::move(lines)); },
+                       [this](const std::string& text) { console_.Message(text); }, reason))
+        return Fail(ExitCannotOpen, "cannot read the tension: " + reason);
     return std::nullopt;
 }
 
@@ -422,6 +484,7 @@ void FeedProgram::Run()
             std::lock_guard<std::mutex> hold(mailboxLock_);
             readings.swap(mailbox_);
         }
+        TakeTensionLines();
         for (const TimedReading& reading : readings) {
             TakeReading(state_, reading);
             if (!options_.quiet || tray_ != nullptr)
@@ -439,6 +502,7 @@ bool FeedProgram::Close()
     RunCommands();  // those asked as the feed stopped: answered, so that no one waits
     pipe_.Close();
     cruiseSource_.Close();
+    tension_.Close();
     RunCommands();
     EndFeedState(state_);
     bool logEnded = true;

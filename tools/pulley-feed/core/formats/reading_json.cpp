@@ -68,6 +68,17 @@ static std::string WireJson(const std::optional<WireState>& wire)
            ",\"load_test_due\":" + (wire->loadTestDue ? "true" : "false") + "}";
 }
 
+static std::string TensionJsonText(const std::optional<TensionJson>& tension)
+{
+    if (!tension)
+        return "null";
+    return "{\"value\":" + NumberOrNull(tension->value) + ",\"unit\":" + JsonString(tension->unit) +
+           ",\"newtons\":" + NumberOrNull(tension->newtons) + ",\"utc\":" +
+           (tension->utcMs ? JsonString(IsoTimeText(UtcFromUnixMs(*tension->utcMs))) : "null") +
+           ",\"valid\":" + (tension->value.empty() ? "false" : "true") +
+           ",\"bad_lines\":" + std::to_string(tension->badLines) + "}";
+}
+
 bool IsUtf8(const std::string& text)
 {
     for (size_t i = 0; i < text.size();) {
@@ -108,5 +119,6 @@ std::string BuildReadingJson(const ReadingJson& reading)
     json += ",\"cast\":" + CastJson(reading.cast);
     json += ",\"cruise\":{\"id\":" + StringOrNull(reading.cruise) + ",\"station\":" + StringOrNull(reading.cruiseStation) + "}";
     json += ",\"wire\":" + WireJson(reading.wire);
+    json += ",\"tension\":" + TensionJsonText(reading.tension);
     return json + ",\"station\":" + JsonString(reading.station) + "}";
 }

@@ -30,6 +30,13 @@ struct WireState {
 
 // The same values as the reading's sentence, and what the winch watch and
 // the cruise's record add.
+// The tension, as the load cell's newest good line has it.
+struct TensionJson {
+    std::string value, unit, newtons;  // numbers' texts; empty from a silent source
+    std::optional<int64_t> utcMs;      // when the newest good line came; none before the first
+    uint64_t badLines;
+};
+
 struct ReadingJson {
     UtcTime time;
     FeedReading reading;
@@ -40,11 +47,13 @@ struct ReadingJson {
     std::string station = "";  // --name, as typed (the name it has had from the first release)
     std::string cruise = "", cruiseStation = "";  // the cruise's record; empty when not set
     std::optional<WireState> wire = std::nullopt;  // none without a wire book
+    std::optional<TensionJson> tension = std::nullopt;  // none without a tension source
 };
 
 // {"metres":..,"feet":..,"text_m":..,"text_ft":..,"valid":..,"status":..,
 // "rate_m_per_min":..,"utc":..,"wire_left_m":..,"alarms":[..],"cast":..,
 // "cruise":{"id":..,"station":..},"wire":{"length_m":..,"load_test_due":..}|null,
+// "tension":{"value":..,"unit":..,"newtons":..,"utc":..,"valid":..,"bad_lines":..}|null,
 // "station":..}: metres, feet (the display's feet) and the display's texts
 // in both units, null and dashes when there is no count; station is the
 // feed's name, the cruise's station is cruise.station.

@@ -73,3 +73,12 @@ std::string BuildFeedLine(FeedFormat format, const UtcTime& time, const FeedRead
     RelayLine line = BuildRelayMessage(relay, FormatCount(reading.metres, Metres, HasCount(reading)).text);
     return std::string(line.bytes, static_cast<size_t>(line.length));
 }
+
+const char TensionXdrName[] = "TENSION";
+
+std::string BuildTensionSentence(double newtons)
+{
+    char body[64];
+    std::snprintf(body, sizeof body, "IIXDR,N,%.0f,N,%s", newtons, TensionXdrName);
+    return NmeaSentence(body);
+}

@@ -27,3 +27,7 @@ std::string BuildSentence(const UtcTime& time, const FeedReading& reading, const
 // the metres count (dashes when there is no count to show).
 std::string BuildFeedLine(FeedFormat format, const UtcTime& time, const FeedReading& reading,
                           const PayoutRate& rate, const std::string& xdrName = DefaultXdrName);
+// The tension as the transducer sentence has a force: $IIXDR,N,newtons,N,
+// TENSION*hh.
+extern const char TensionXdrName[];
+std::string BuildTensionSentence(double newtons);

@@ -22,10 +22,11 @@ function showProfile(cast) {
   const start = Date.parse(cast.start_utc), end = cast.end_utc ? Date.parse(cast.end_utc) : (trend.at(-1) || {t: Date.now()}).t;
   const newest = (trend.at(-1) || {t: Date.now()}).t, seconds = Math.ceil((newest - start) / 1000) + 1;
   $("profile").hidden = false;
-  $("profile-title").textContent = "cast " + cast.cast + ": wire out against time, and the rate against wire out";
+  $("profile-title").textContent = "cast " + cast.cast + ": wire out against time, and the rate" +
+    (latest && latest.tension ? " and the tension" : "") + " against wire out";
   if (seconds > 86400) {
     $("profile-title").textContent = "cast " + cast.cast + " is older than the 24 hours the feed keeps";
-    for (const id of ["profile-time", "profile-rate"])
+    for (const id of ["profile-time", "profile-rate", "profile-tension"])
       $(id).hidden = true;
     return;
   }
@@ -36,6 +37,7 @@ function showProfile(cast) {
       drawProfile($("profile-time"), points, p => p.t, p => inUnit(p.m), t => utcClock(t, true), length, gapMs);
       drawProfile($("profile-rate"), points.filter(p => p.r !== null), p => inUnit(p.m), p => rateInUnit(p.r),
                   v => Math.round(v) + " " + length + " out", rateUnit(), gapMs);
+      drawTensionProfile(history, start, end);
     }).catch(() => {});
   for (const id of ["profile-time", "profile-rate"])
     $(id).hidden = false;

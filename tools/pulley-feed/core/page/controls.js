@@ -8,6 +8,7 @@ function take(event) {
   if (last && Date.parse(latest.utc) - last.t > 3000)
     refetch = true;  // back after a lost connection: what was missed comes from the history
   addToTrend(latest);
+  addTension(latest);
   if (refetch)
     loadHistory();
   if (latest.cast === null && listedCasts.some(cast => !cast.end_utc))
@@ -60,14 +61,14 @@ else
 let roomSeen = "";
 const refit = new ResizeObserver(() => {
   const main = $("reading").getBoundingClientRect();
-  const now = [main.width, main.height, $("last").offsetHeight, $("watch").offsetHeight].join(" ");
+  const now = [main.width, main.height, $("last").offsetHeight, $("watch").offsetHeight, $("tension").offsetHeight].join(" ");
   if (now !== roomSeen) {
     roomSeen = now;
     fitted = "";
     show();
   }
 });
-for (const element of [$("reading"), $("last"), $("watch")])
+for (const element of [$("reading"), $("last"), $("watch"), $("tension")])
   refit.observe(element);
 $("sound-button").addEventListener("click", () => {
   audio = new (window.AudioContext || window.webkitAudioContext)();

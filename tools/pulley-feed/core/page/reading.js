@@ -25,7 +25,7 @@ function fit() {
   digits.textContent = drawn;
   const boxWidth = Math.max(drawnBox.width, widestBox.width), boxHeight = drawnBox.height;
   const room = main.getBoundingClientRect();
-  const lastHeight = $("last").getBoundingClientRect().height + $("watch").getBoundingClientRect().height;
+  const lastHeight = ["last", "watch", "tension"].reduce((sum, id) => sum + $(id).getBoundingClientRect().height, 0);
   const width = room.width * 0.94, height = (room.height - lastHeight) * 0.9;
   const size = Math.max(8, Math.min(100 * width / boxWidth, 100 * height / boxHeight));
   const tall = Math.max(1, Math.min(4, height / (boxHeight * size / 100)));
@@ -59,6 +59,7 @@ function show() {
     write("utc", reading.utc.slice(11, 19) + " UTC");
   }
   showWatch(blank);
+  showTension(blank);
   // Digits of one length and sign fit alike (the widest of them is the
   // measure), so a count changing each second costs no fitting.
   const shape = full.replace(/[0-9+]/g, "0");

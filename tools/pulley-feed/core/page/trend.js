@@ -13,6 +13,8 @@ function loadHistory() {
     .then(answer => answer.json()).then(history => {
       const live = trend.filter(point => point.t > (history.points.length ? history.points.at(-1)[0] : 0));
       trend = history.points.map(([t, m, r]) => ({t, m, r})).concat(live);
+      const liveTension = tensionTrend.filter(point => point.t > (history.points.length ? history.points.at(-1)[0] : 0));
+      tensionTrend = (history.tension || []).filter(([, v]) => v !== null).map(([t, v]) => ({t, v})).concat(liveTension);
       limits = history.limits;
       drawTrend();
     }).catch(() => { refetch = true; });
@@ -47,7 +49,8 @@ const TIME_STEPS = [60, 120, 300, 600, 900, 1800, 3600, 7200, 10800, 21600].map(
 function chartColours(canvas) {
   const css = getComputedStyle(canvas), colour = name => css.getPropertyValue(name).trim();
   return {bg: colour("--chart-bg"), grid: colour("--chart-grid"), text: colour("--chart-text"), line: colour("--chart-line"),
-          rate: colour("--chart-rate"), limit: colour("--chart-limit"), cast: colour("--chart-cast")};
+          rate: colour("--chart-rate"), limit: colour("--chart-limit"), cast: colour("--chart-cast"),
+          tension: colour("--chart-tension")};
 }
 
 // A canvas sized to its box in device pixels; its context drawing in CSS pixels.
@@ -109,11 +112,16 @@ function lineDown(g, x, top, bottom) {
 }
 
 // Where the trend goes on its canvas: the plot of wire out over the band of
-// the rate, each with its scale, over the range shown.
+// the tension (with a load cell) and the rate's, each with its scale, over
+// the range shown.
 function trendPlot(width, height, font) {
   const plot = {font, left: font * 4.2, right: width - font * 0.6, top: font * 0.6, bottom: height - font * 1.6};
-  plot.split = plot.top + (plot.bottom - plot.top) * 0.72;
-  plot.rateTop = plot.split + font * 0.6;
+  plot.tension = Boolean(latest && latest.tension) || tensionTrend.length > 0;
+  const span = plot.bottom - plot.top;
+  plot.split = plot.top + span * (plot.tension ? 0.48 : 0.72);
+  plot.tensionTop = plot.split + font * 0.6;
+  plot.tensionBottom = plot.top + span * 0.78;
+  plot.rateTop = (plot.tension ? plot.tensionBottom : plot.split) + font * 0.6;
   plot.t1 = trend.length ? trend.at(-1).t : Date.now();
   plot.t0 = plot.t1 - range * 1000;
   plot.shown = trend.filter(point => point.t >= plot.t0);
@@ -195,7 +203,10 @@ function drawTrend() {
   trace(g, plot.shown, plot.x, plot.ry, point => point.r === null ? null : rateInUnit(point.r), gapMs);
   g.strokeStyle = colour.line;
   trace(g, plot.shown, plot.x, plot.y, point => point.m === null ? null : inUnit(point.m), gapMs);
+  if (plot.tension)
+    drawTensionBand(g, plot, colour);
   // Where it drew, for those who check the drawing (the tests).
   const {t0, t1, lo, hi, left, right, top, split} = plot;
-  Object.assign(canvas.dataset, {t0, t1, lo, hi, left, right, top, split, points: plot.values.length});
+  Object.assign(canvas.dataset, {t0, t1, lo, hi, left, right, top, split, points: plot.values.length,
+                                 tension: plot.tension ? tensionTrend.filter(point => point.t >= t0).length : 0});
 }

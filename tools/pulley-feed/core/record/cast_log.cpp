@@ -104,7 +104,7 @@ static bool CloseCastLeftOpen(CastLog& log, const CastRowsFound& found, std::str
     return true;
 }
 
-// casts.csv as the first release left it: its header takes the new
+// casts.csv as an earlier release left it: its header takes the new
 // columns, in a copy put in its place at once, so that a power cut leaves
 // the old file or the new. Its rows stay as they are, read by their own
 // columns.
@@ -115,14 +115,18 @@ static bool UpgradeHeader(const CastLog& log, std::string& reason)
     if (file == nullptr)
         return true;
     int64_t size = 0;
-    std::string old = HeaderOf(CastTableWithoutCruise), text;
+    std::string text;
     bool read = files.Size(files.context, file, size);
-    if (read && size >= static_cast<int64_t>(old.size())) {
+    if (read) {
         text.resize(static_cast<size_t>(size));
         read = files.ReadAt(files.context, file, 0, text.data(), size) == size;
     }
     files.Close(files.context, file);
-    if (!read || text.compare(0, old.size(), old) != 0) {
+    std::string old;
+    for (const LogTable<CastRecord>* table : {&CastTableWithoutCruise, &CastTableWithoutTension})
+        if (text.compare(0, HeaderOf(*table).size(), HeaderOf(*table)) == 0)
+            old = HeaderOf(*table);
+    if (!read || old.empty()) {
         reason = read ? "" : files.LastError(files.context);
         return read;
     }

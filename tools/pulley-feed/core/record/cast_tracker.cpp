@@ -2,9 +2,15 @@
 #include "record/cast_tracker.h"
 
 #include <algorithm>
+#include <cstdlib>
 
-CastRecord CastRecordOf(const Cast& cast, int64_t endUtcMs, int64_t endMs, bool open, const std::string& notes)
+CastRecord CastRecordOf(const CastTracker& tracker, int64_t endUtcMs, int64_t endMs, bool open,
+                        const std::string& notes)
 {
+    const Cast& cast = tracker.cast;
+    std::optional<double> wireIn;
+    if (cast.maxTensionWireOut && tracker.cableLength > 0)
+        wireIn = tracker.cableLength - *cast.maxTensionWireOut;
     return {.number = cast.number,
             .startUtcMs = cast.startUtcMs,
             .endUtcMs = open ? std::nullopt : std::optional<int64_t>(endUtcMs),
@@ -16,6 +22,10 @@ CastRecord CastRecordOf(const Cast& cast, int64_t endUtcMs, int64_t endMs, bool 
             .maxRateIn = cast.maxRateIn,
             .cruise = cast.cruise,
             .station = cast.station,
+            .maxTension = cast.maxTension,
+            .tensionUnit = tracker.tensionUnit,
+            .maxTensionWireOut = cast.maxTensionWireOut,
+            .maxTensionWireIn = wireIn,
             .notes = notes};
 }
 
@@ -30,7 +40,10 @@ void InitCastTracker(CastTracker& tracker, double startMetres, double mergeSecon
 
 static std::string ClosedNote(const Cast& cast)
 {
-    return cast.merged == 0 ? "" : "tow-yo: " + std::to_string(cast.merged + 1) + " casts joined";
+    std::string merged = cast.merged == 0 ? "" : "tow-yo: " + std::to_string(cast.merged + 1) + " casts joined";
+    const char* tension = cast.tensionReached == 2 ? TensionAlarmNote
+                          : cast.tensionReached == 1 ? TensionWarningNote : "";
+    return merged + (merged.empty() || !*tension ? "" : "; ") + tension;
 }
 
 // Closes the cast at the time it fell below the start, if it has stayed
@@ -39,7 +52,7 @@ static void CloseIfDone(CastTracker& tracker, int64_t nowMs, std::vector<CastRow
 {
     if (!tracker.active || tracker.belowSinceMs < 0 || nowMs - tracker.belowSinceMs < tracker.mergeMs)
         return;
-    rows.push_back({CastRecordOf(tracker.cast, tracker.belowSinceUtcMs, tracker.belowSinceMs, false,
+    rows.push_back({CastRecordOf(tracker, tracker.belowSinceUtcMs, tracker.belowSinceMs, false,
                                  ClosedNote(tracker.cast)),
                     false});
     tracker.active = false;
@@ -55,6 +68,12 @@ std::vector<CastRow> TrackCast(CastTracker& tracker, const TimedReading& timed, 
     }
     int32_t metres = timed.reading.metres;
     Cast& cast = tracker.cast;
+    tracker.lastCountMs = now;
+    tracker.lastCountMetres = metres;
+    if (tracker.active && cast.maxTension && std::llabs(now - cast.maxTensionMs) < cast.maxTensionGapMs) {
+        cast.maxTensionWireOut = metres;  // read nearer the most tension than the count before
+        cast.maxTensionGapMs = std::llabs(now - cast.maxTensionMs);
+    }
     if (!tracker.active) {
         if (metres <= tracker.startMetres)
             return rows;
@@ -65,7 +84,7 @@ std::vector<CastRow> TrackCast(CastTracker& tracker, const TimedReading& timed, 
                     .lastUtcMs = timed.utcMs, .lastMs = now, .maxMetres = metres, .maxUtcMs = timed.utcMs,
                     .maxLeftUtcMs = std::nullopt, .maxRateOut = 0, .maxRateIn = 0, .merged = 0,
                     .cruise = tracker.cruise, .station = tracker.station};
-        rows.push_back({CastRecordOf(cast, timed.utcMs, now, true, OpenCastNote), true});
+        rows.push_back({CastRecordOf(tracker, timed.utcMs, now, true, OpenCastNote), true});
         return rows;
     }
     cast.lastUtcMs = timed.utcMs;
@@ -93,16 +112,33 @@ std::vector<CastRow> TrackCast(CastTracker& tracker, const TimedReading& timed, 
     CloseIfDone(tracker, now, rows);
     if (tracker.active && now - tracker.writtenMs >= OpenCastRewriteMs) {
         tracker.writtenMs = now;
-        rows.push_back({CastRecordOf(cast, cast.lastUtcMs, cast.lastMs, true, OpenCastNote), true});
+        rows.push_back({CastRecordOf(tracker, cast.lastUtcMs, cast.lastMs, true, OpenCastNote), true});
     }
     return rows;
+}
+
+void TrackTension(CastTracker& tracker, double tension, int64_t monotonicMs)
+{
+    Cast& cast = tracker.cast;
+    if (!tracker.active)
+        return;
+    if (tracker.alarmTension > 0 && tension >= tracker.alarmTension)
+        cast.tensionReached = 2;
+    else if (tracker.warningTension > 0 && tension >= tracker.warningTension)
+        cast.tensionReached = std::max(cast.tensionReached, 1);
+    if (cast.maxTension && tension <= *cast.maxTension)
+        return;
+    cast.maxTension = tension;
+    cast.maxTensionMs = monotonicMs;
+    cast.maxTensionWireOut = tracker.lastCountMetres;  // the newest count (valid: the cast is under way)
+    cast.maxTensionGapMs = std::llabs(monotonicMs - tracker.lastCountMs);
 }
 
 bool OpenCastRow(const CastTracker& tracker, CastRow& row)
 {
     if (!tracker.active)
         return false;
-    row = {CastRecordOf(tracker.cast, tracker.cast.lastUtcMs, tracker.cast.lastMs, true, OpenCastNote), true};
+    row = {CastRecordOf(tracker, tracker.cast.lastUtcMs, tracker.cast.lastMs, true, OpenCastNote), true};
     return true;
 }
 

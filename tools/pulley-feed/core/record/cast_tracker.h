@@ -27,11 +27,15 @@ struct Cast {
     std::optional<int64_t> maxLeftUtcMs;  // when it left it
     double maxRateOut, maxRateIn;  // metres a minute, both 0 or more
     int merged;                    // dips below the start joined into it
-    std::string cruise, station;
+    std::string cruise = "", station = "";
+    // Its most tension (the source's unit), when it came (monotonic), and
+    // the count read nearest that moment, and how far from it.
+    std::optional<double> maxTension = std::nullopt;
+    int64_t maxTensionMs = 0;
+    std::optional<int32_t> maxTensionWireOut = std::nullopt;
+    int64_t maxTensionGapMs = 0;
+    int tensionReached = 0;  // 1: the warning's level, 2: the alarm's
 };
-// The cast's record, ended then or, open, with no end yet and its duration
-// run to its newest reading.
-CastRecord CastRecordOf(const Cast& cast, int64_t endUtcMs, int64_t endMs, bool open, const std::string& notes);
 
 struct CastTracker {
     std::string cruise, station;  // for the next cast to start
@@ -39,11 +43,24 @@ struct CastTracker {
     int64_t mergeMs;
     int lastNumber;    // of the casts written before
     bool active;
-    Cast cast;
+    Cast cast{};
     int64_t belowSinceMs;     // monotonic, while under the start; -1 above it
     int64_t belowSinceUtcMs;  // the cast's end, unless it rises again in time
     int64_t writtenMs;        // when the open row was last written (monotonic)
+    // The load cell's, when there is one: its unit, the warning's and the
+    // alarm's levels (0: none), the wire on the drum for the wire in (0:
+    // not known), and the newest valid count (-1: none yet).
+    std::string tensionUnit = "";
+    double warningTension = 0, alarmTension = 0;
+    double cableLength = 0;
+    int64_t lastCountMs = -1;
+    int32_t lastCountMetres = 0;
 };
+
+// The cast under way's record, ended then or, open, with no end yet and
+// its duration run to its newest reading.
+CastRecord CastRecordOf(const CastTracker& tracker, int64_t endUtcMs, int64_t endMs, bool open,
+                        const std::string& notes);
 
 // A row for the cast log: the open cast's (which replaces the open one
 // before it) or a closed cast's.
@@ -58,6 +75,9 @@ void InitCastTracker(CastTracker& tracker, double startMetres, double mergeSecon
 // The rows the reading makes: a cast opened, its open row written again
 // (every 10 s while it changes), or a cast closed.
 std::vector<CastRow> TrackCast(CastTracker& tracker, const TimedReading& timed, const PayoutRate& rate);
+// A line of the load cell, taken for the cast under way: its most tension,
+// with the count read nearest in time (the next reading's, when nearer).
+void TrackTension(CastTracker& tracker, double tension, int64_t monotonicMs);
 // The open cast's row as it stands, for the feed's stop; none when no cast is open.
 bool OpenCastRow(const CastTracker& tracker, CastRow& row);
 // The casts the page lists: the last 50 closed.

@@ -11,10 +11,11 @@
 #include "record/events.h"
 #include "record/row_files.h"
 #include "record/survey_rows.h"
+#include "record/tension_rows.h"
 #include "record/wire_log.h"
 
 const char CountFiles[] = "winch", CastFiles[] = "winchcasts", EventFiles[] = "winchevents",
-           WireLogFiles[] = "winchwirelog";
+           WireLogFiles[] = "winchwirelog", TensionFiles[] = "winchtension";
 const char ManifestName[] = "MD5SUMS";
 
 bool IsNamePart(const std::string& text)
@@ -187,12 +188,12 @@ bool CruiseStarted(const LogFileOps& files, const std::string& pulleyFolder, con
 }
 
 std::vector<std::pair<std::string, std::string>> CruiseDocs(const CruiseLayout& layout, const std::string& winchName,
-                                                            const std::string& version)
+                                                            const std::string& version, const std::string& tensionUnit)
 {
     const int64_t example = 1796724000000;  // 2026-12-08T10:00:00Z
     std::string period = layout.hourly ? "hour" : "day";
     auto named = [&layout](const char* kind) { return std::string(kind) + "_" + layout.model + "_" + layout.location; };
-    return {
+    std::vector<std::pair<std::string, std::string>> docs = {
         {FilePath("docs", std::string(CountFiles) + "_format.txt"),
          FormatDescription(named(CountFiles), "the cable count: a row on every change and at least once a minute",
                            named(CountFiles) + "-YYYYMMDDThhmmssZ.csv, a file a UTC " + period +
@@ -215,6 +216,15 @@ std::vector<std::pair<std::string, std::string>> CruiseDocs(const CruiseLayout& 
         {FilePath("docs", std::string(WireLogFiles) + "_format.txt"), WireLogDescription(named(WireLogFiles))},
         {FilePath("docs", std::string(CountFiles) + "_device.txt"), DeviceDescription(layout, winchName, version)},
     };
+    if (!tensionUnit.empty())
+        docs.push_back({FilePath("docs", std::string(TensionFiles) + "_format.txt"),
+                        FormatDescription(named(TensionFiles), "every good line of the winch's load cell, as it came",
+                                          named(TensionFiles) + "-YYYYMMDDThhmmssZ.csv, a file a UTC " + period +
+                                              ", named by its start",
+                                          TensionTable,
+                                          TensionRow{example, 2839, tensionUnit,
+                                                     "02RD,2026-12-08T10:00:00.002,CTD,00002839,000042.0,-01250.0,3088"})});
+    return docs;
 }
 
 std::string DeviceDescription(const CruiseLayout& layout, const std::string& winchName, const std::string& version)

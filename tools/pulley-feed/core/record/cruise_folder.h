@@ -31,7 +31,7 @@ struct CruiseAt {
 };
 
 // The kinds of file in raw/, as the names' device type says them.
-extern const char CountFiles[], CastFiles[], EventFiles[], WireLogFiles[];
+extern const char CountFiles[], CastFiles[], EventFiles[], WireLogFiles[], TensionFiles[];
 extern const char ManifestName[];  // MD5SUMS
 
 // A part of a name: lower-case ASCII letters and digits.
@@ -81,10 +81,12 @@ std::string FormatDescription(const std::string& kind, const std::string& what, 
 }
 // The device's description: make, model, location, units, the software.
 std::string DeviceDescription(const CruiseLayout& layout, const std::string& winchName, const std::string& version);
-// docs/ of a cruise folder: the description of each kind of file, and of
-// the device; each (path relative to the folder, text).
+// docs/ of a cruise folder: the description of each kind of file (the
+// tension's with a load cell: its unit given), and of the device; each
+// (path relative to the folder, text).
 std::vector<std::pair<std::string, std::string>> CruiseDocs(const CruiseLayout& layout, const std::string& winchName,
-                                                            const std::string& version);
+                                                            const std::string& version,
+                                                            const std::string& tensionUnit = "");
 // The count files of the cruise's folder (absolute) whose period ends after
 // sinceMs, oldest first.
 std::vector<std::string> CountFilesSince(const LogFileOps& files, const std::string& pulleyFolder,

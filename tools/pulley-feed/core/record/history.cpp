@@ -1,6 +1,7 @@
 // The trend's day of points, read back from the day files and served as JSON.
 #include "record/history.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -20,6 +21,11 @@ static size_t SlotOf(int64_t second)
     return static_cast<size_t>(((second % HistorySeconds) + HistorySeconds) % HistorySeconds);
 }
 
+static int64_t SecondOf(int64_t utcMs)
+{
+    return utcMs >= 0 ? utcMs / 1000 : (utcMs - 999) / 1000;
+}
+
 void History::Put(int64_t second, bool valid, int32_t metres, bool rateKnown, double rate)
 {
     slots_[SlotOf(second)] = {second, valid, metres, static_cast<float>(rate), rateKnown && valid};
@@ -29,12 +35,32 @@ void History::Put(int64_t second, bool valid, int32_t metres, bool rateKnown, do
 
 void History::Add(int64_t utcMs, const FeedReading& reading, const PayoutRate& rate)
 {
-    int64_t second = utcMs >= 0 ? utcMs / 1000 : (utcMs - 999) / 1000;
+    int64_t second = SecondOf(utcMs);
     // A clock set back: the seconds after it are the past's no longer.
     if (second < newest_)
         newest_ = second;
     bool valid = reading.status == FeedStatus::Valid;
     Put(second, valid, reading.metres, RateKnown(rate), valid && RateKnown(rate) ? MetresPerMinute(rate) : 0);
+}
+
+void History::AddTension(int64_t utcMs, double tension)
+{
+    if (tension_.empty())
+        tension_.resize(static_cast<size_t>(HistorySeconds));
+    int64_t second = SecondOf(utcMs);
+    TensionSecond& slot = tension_[SlotOf(second)];
+    if (slot.second != second)
+        slot = {second, static_cast<float>(tension)};
+    else
+        slot.most = std::max(slot.most, static_cast<float>(tension));
+}
+
+const TensionSecond* History::TensionAt(int64_t second) const
+{
+    if (tension_.empty())
+        return nullptr;
+    const TensionSecond& slot = tension_[SlotOf(second)];
+    return slot.second == second ? &slot : nullptr;
 }
 
 const HistoryPoint* History::At(int64_t second) const
@@ -202,6 +228,29 @@ static std::string LimitJson(bool asked, double metres)
     return asked ? DecimalText(metres) : "null";
 }
 
+// Each step's most tension, at its second.
+static std::string TensionJson(const History& history, int64_t first, int64_t newest, int64_t step)
+{
+    std::string json;
+    char text[64];
+    for (int64_t stepStart = first - ((first % step) + step) % step; stepStart <= newest; stepStart += step) {
+        const TensionSecond* most = nullptr;
+        for (int64_t second = std::max(stepStart, first); second <= std::min(stepStart + step - 1, newest); second++) {
+            const TensionSecond* point = history.TensionAt(second);
+            if (point != nullptr && (most == nullptr || point->most > most->most))
+                most = point;
+        }
+        if (most != nullptr)
+            std::snprintf(text, sizeof text, "[%lld000,%.7g],", static_cast<long long>(most->second), most->most);
+        else
+            std::snprintf(text, sizeof text, "[%lld000,null],", static_cast<long long>(std::max(stepStart, first)));
+        json += text;
+    }
+    if (!json.empty())
+        json.pop_back();
+    return json;
+}
+
 std::string HistoryJson(const History& history, const HistoryQuery& query, const ChartLimits& limits)
 {
     std::string json = "{\"step_s\":" + std::to_string(query.step) + ",\"points\":[";
@@ -219,7 +268,12 @@ std::string HistoryJson(const History& history, const HistoryQuery& query, const
     }
     if (json.back() == ',')
         json.pop_back();
-    return json + "],\"limits\":{\"above_m\":" + LimitJson(limits.above, limits.aboveMetres) +
+    json += "]";
+    if (history.HasTension() && newest >= 0)
+        json += ",\"tension\":[" + TensionJson(history, newest - query.seconds + 1, newest, query.step) + "]";
+    return json + ",\"limits\":{\"above_m\":" + LimitJson(limits.above, limits.aboveMetres) +
            ",\"below_m\":" + LimitJson(limits.below, limits.belowMetres) +
-           ",\"reserve_m\":" + LimitJson(limits.reserve, limits.reserveMetres) + "}}";
+           ",\"reserve_m\":" + LimitJson(limits.reserve, limits.reserveMetres) +
+           ",\"tension_warning\":" + LimitJson(limits.tensionWarning > 0, limits.tensionWarning) +
+           ",\"tension_alarm\":" + LimitJson(limits.tensionAlarm > 0, limits.tensionAlarm) + "}}";
 }

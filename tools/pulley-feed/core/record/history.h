@@ -24,18 +24,29 @@ struct HistoryPoint {
     bool rateKnown = false;
 };
 
-// 86,400 points of 24 bytes: about 2 MiB, whatever runs through it.
+// The most tension of a second, from every line of the load cell in it.
+struct TensionSecond {
+    int64_t second = -1;
+    float most = 0;
+};
+
+// 86,400 points of 24 bytes: about 2 MiB, whatever runs through it; and,
+// with a load cell, a second's most tension each (about 1 MiB more).
 class History {
 public:
     History();
     void Put(int64_t second, bool valid, int32_t metres, bool rateKnown, double rate);
     void Add(int64_t utcMs, const FeedReading& reading, const PayoutRate& rate);
+    void AddTension(int64_t utcMs, double tension);
     // The point of that second, or null when there is none.
     const HistoryPoint* At(int64_t second) const;
+    const TensionSecond* TensionAt(int64_t second) const;
+    bool HasTension() const { return !tension_.empty(); }
     int64_t Newest() const { return newest_; }  // -1 while empty
 
 private:
     std::vector<HistoryPoint> slots_;
+    std::vector<TensionSecond> tension_;  // made with the first line of a load cell
     int64_t newest_ = -1;
 };
 
@@ -57,10 +68,12 @@ struct HistoryQuery {
 };
 bool ParseHistoryQuery(const std::string& query, HistoryQuery& parsed);
 
-// The limits the page draws, in metres of wire out; none when not asked.
+// The limits the page draws, in metres of wire out, and the tension's in
+// its unit (0: not watched); none when not asked.
 struct ChartLimits {
     bool above = false, below = false, reserve = false;
     double aboveMetres = 0, belowMetres = 0, reserveMetres = 0;  // reserve: the count at which it is reached
+    double tensionWarning = 0, tensionAlarm = 0;
 };
 
 // {"step_s":S,"points":[[unix_ms,metres,rate],...],"limits":{...}}: the N
@@ -70,5 +83,6 @@ struct ChartLimits {
 // the count went lower or higher within the step, those extremes too, each
 // at its own second, so that a peak is drawn where it was at any step; a
 // step that ends without a valid count ends with a null point, so that the
-// gap shows.
+// gap shows. With a load cell, "tension":[[unix_ms,most],...]: each step's
+// most tension at its second, null for a step without a line.
 std::string HistoryJson(const History& history, const HistoryQuery& query, const ChartLimits& limits);

@@ -86,6 +86,29 @@ constexpr FieldKind<std::string> WordField = {Column::Word, JsonAs::String, Writ
 constexpr FieldKind<std::string> NameField = {Column::Name, JsonAs::String, WriteText, ReadText};
 constexpr FieldKind<std::string> TextField = {Column::Text, JsonAs::String, WriteText, ReadText};
 
+static std::string WriteQuoted(const std::string& text)
+{
+    std::string quoted = "\"";
+    for (char c : text)
+        quoted.append(c == '"' ? "\"\"" : std::string(1, c));
+    return quoted + "\"";
+}
+
+static bool ReadQuoted(const std::string& text, std::string& value)
+{
+    if (text.size() < 2 || text.front() != '"' || text.back() != '"')
+        return false;
+    value.clear();
+    for (size_t i = 1; i + 1 < text.size(); i++) {
+        if (text[i] == '"' && (i + 2 >= text.size() || text[++i] != '"'))
+            return false;  // a lone quote inside
+        value += text[i];
+    }
+    return true;
+}
+
+constexpr FieldKind<std::string> QuotedTextField = {Column::Text, JsonAs::String, WriteQuoted, ReadQuoted};
+
 bool IsFieldName(const std::string& text)
 {
     if (text.size() > 64)

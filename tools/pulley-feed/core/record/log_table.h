@@ -47,6 +47,9 @@ extern const FieldKind<std::optional<double>> OptionalDecimalField; // up to ten
 extern const FieldKind<std::string> WordField;
 extern const FieldKind<std::string> NameField;
 extern const FieldKind<std::string> TextField;
+// A text in quotes, as CSV has one that holds commas: a line of another
+// device's, kept as it came, that spreadsheets read as one field.
+extern const FieldKind<std::string> QuotedTextField;
 // A name or id fits a Name field: up to 64 printable characters, no comma,
 // quote or control character.
 bool IsFieldName(const std::string& text);

@@ -2,7 +2,10 @@
 #include "record/wire_log.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+
+#include "formats/tension_lines.h"
 
 #include "reading/utc_time.h"
 #include "tool_args.h"
@@ -91,6 +94,16 @@ static std::string Joined(const std::vector<std::string>& parts)
     return joined;
 }
 
+// The cast's most tension in pounds-force, as the wire log's column has
+// it, to a tenth; none without a tension source.
+static std::optional<double> MaxTensionLbf(const CastRecord& cast)
+{
+    TensionUnit unit;
+    if (!cast.maxTension || !ParseTensionUnit(cast.tensionUnit, unit))
+        return std::nullopt;
+    return std::round(TensionIn(TensionUnit::Lbf, NewtonsOf(*cast.maxTension, unit)) * 10) / 10;
+}
+
 static WireLogRow CastRow(const CastRecord& cast, const WireBook& book)
 {
     return {.utcMs = cast.startUtcMs,
@@ -98,6 +111,9 @@ static WireLogRow CastRow(const CastRecord& cast, const WireBook& book)
             .cruise = cast.cruise,
             .cast = cast.number,
             .cableLength = WireLengthAt(book, cast.startUtcMs),
+            .maxTension = MaxTensionLbf(cast),
+            .tensionWireOut = cast.maxTensionWireOut,
+            .tensionWireIn = cast.maxTensionWireIn,
             .maxWireOut = cast.maxMetres,
             .notes = Joined({cast.station.empty() ? "" : "station " + cast.station,
                              "duration " + Duration(cast.durationSeconds),

@@ -5,13 +5,15 @@
 
 #include "record/events.h"
 #include "record/survey_rows.h"
+#include "record/tension_rows.h"
 #include "record/wire_book.h"
 
 LogFileNames LogFilesAtStart(const LogFileOps& files, const std::string& folder, const std::string& cruise,
-                             const CruiseLayout& layout, int64_t nowMs)
+                             const CruiseLayout& layout, int64_t nowMs, bool tension)
 {
     if (!layout.on)
-        return {LogFileName(UtcFromUnixMs(nowMs))};
+        return {.survey = LogFileName(UtcFromUnixMs(nowMs)),
+                .tension = tension ? TensionFileName(UtcFromUnixMs(nowMs)) : ""};
     std::string pulleyFolder = FilePath(folder, PulleyFolder(cruise));
     LogFileNames names;
     if (!CruiseStarted(files, pulleyFolder, layout, names.cruiseStartMs))
@@ -24,6 +26,8 @@ LogFileNames LogFilesAtStart(const LogFileOps& files, const std::string& folder,
     names.survey = CruiseFile(layout, cruise, CountFiles, names.periodMs);
     names.casts = CruiseFile(layout, cruise, CastFiles, names.cruiseStartMs);
     names.events = CruiseFile(layout, cruise, EventFiles, names.cruiseStartMs);
+    if (tension)
+        names.tension = CruiseFile(layout, cruise, TensionFiles, names.periodMs);
     return names;
 }
 
@@ -51,6 +55,10 @@ bool FeedLogs::Open(const LogFileOps& files, const std::string& folder, bool cas
         failure = "cannot write the wire book in " + wireBookFolder + ": " + reason;
     if (opened && casts && !(opened = OpenCastLog(casts_, files, folder, lastCastNumber_, reason, names.casts)))
         failure = "cannot write " + names.casts + " in " + folder + ": " + reason;
+    if (opened && !names.tension.empty() &&
+        !(opened = OpenRowLog(tension_, files, folder, names.tension, ShapeOf(TensionTable), HeaderOf(TensionTable),
+                              reason)))
+        failure = "cannot write " + names.tension + " in " + folder + ": " + reason;
     if (!opened) {
         CloseFiles();
         return false;
@@ -58,7 +66,8 @@ bool FeedLogs::Open(const LogFileOps& files, const std::string& folder, bool cas
     if (!casts_.notice.empty())
         report(casts_.notice);
     writer_ = std::make_unique<LogWriter>(survey_, casts ? &casts_ : nullptr, std::move(report), MostWaitingLogBytes,
-                                          &events_, wireBookFolder.empty() ? nullptr : &wireBook_);
+                                          &events_, wireBookFolder.empty() ? nullptr : &wireBook_,
+                                          names.tension.empty() ? nullptr : &tension_);
     return true;
 }
 
@@ -79,7 +88,7 @@ uint64_t FeedLogs::Close(int waitMs, bool& threadEnded)
 
 void FeedLogs::CloseFiles()
 {
-    for (RowLog* log : {&survey_, &events_, &wireBook_})
+    for (RowLog* log : {&survey_, &events_, &wireBook_, &tension_})
         if (log->files != nullptr)
             CloseRowLog(*log);
     if (casts_.files != nullptr)

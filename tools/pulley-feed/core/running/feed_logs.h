@@ -18,17 +18,19 @@
 struct LogFileNames {
     std::string survey;  // the day's, or the period's
     std::string casts = CastsFileName, events = EventsFileName;
+    std::string tension = "";   // the load cell's, when it is read
     int64_t cruiseStartMs = 0;  // a cruise folder's: when it was started, and
     int64_t periodMs = 0;       // the period of its open count file
 };
 
 // The files a feed starting at nowMs opens: the day's, casts.csv and
-// events.csv; or, in a cruise's folder, the period's count file and the
-// cruise's casts and events, named by when its folder was started (found
-// there, or now's period). A clock set back leaves the newest count file
-// open: a closed one is never written again.
+// events.csv (and the day's tension file, when it reads tension); or, in a
+// cruise's folder, the period's count (and tension) file and the cruise's
+// casts and events, named by when its folder was started (found there, or
+// now's period). A clock set back leaves the newest count file open: a
+// closed one is never written again.
 LogFileNames LogFilesAtStart(const LogFileOps& files, const std::string& folder, const std::string& cruise,
-                             const CruiseLayout& layout, int64_t nowMs);
+                             const CruiseLayout& layout, int64_t nowMs, bool tension = false);
 
 class FeedLogs {
 public:
@@ -56,7 +58,7 @@ public:
 private:
     void CloseFiles();
 
-    RowLog survey_{}, events_{}, wireBook_{};
+    RowLog survey_{}, events_{}, wireBook_{}, tension_{};
     CastLog casts_{};
     int lastCastNumber_ = 0;
     std::unique_ptr<LogWriter> writer_;

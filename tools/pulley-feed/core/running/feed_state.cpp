@@ -7,53 +7,66 @@
 
 #include "formats/reading_json.h"
 #include "record/survey_rows.h"
+#include "record/tension_rows.h"
 #include "running/feed_logs.h"
 #include "running/log_writer.h"
 
+// GCC 12 at -O3 takes the strings deep in a new FeedState for unset as it
+// replaces the old one: a false alarm of -Wmaybe-uninitialized, here alone.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 void InitFeedState(FeedState& state, const FeedOptions& options, const FeedOutputs& outputs, LogWriter* log,
                    const RecordAtStart& record)
 {
-    state = FeedState{.format = options.format,
-                      .xdrName = options.xdrName,
-                      .stationName = options.stationName,
-                      .outputs = outputs,
-                      .log = log,
-                      .rate = {},
-                      .lines = {.intervalMs = LineIntervalMs, .sent = false, .lastMs = 0, .last = {}},
-                      .rows = {.intervalMs = LogIntervalMs, .sent = false, .lastMs = 0, .last = {}},
-                      .latest = {},
-                      .tookReading = false,
-                      .wireLength = options.alarms.wireLength,
-                      .watchAlarms = AnyAlarmAsked(options.alarms),
-                      .trackCasts = options.casts && log != nullptr,
-                      .alarms = {},
-                      .casts = {},
-                      .listedCasts = record.listed,
-                      .history = {},
-                      .limits = {.above = options.alarms.above,
-                                 .below = options.alarms.below,
-                                 .reserve = options.alarms.reserve,
-                                 .aboveMetres = options.alarms.aboveMetres,
-                                 .belowMetres = options.alarms.belowMetres,
-                                 .reserveMetres = options.alarms.wireLength - options.alarms.reserveMetres},
-                      .cruise = options.cruise,
-                      .station = options.station.empty() ? record.lastStation : options.station,
-                      .wire = record.wireBook.value_or(WireBook{}),
-                      .keepsWireBook = record.wireBook.has_value() && log != nullptr,
-                      .wireConflictSaid = false,
-                      .layout = options.layout,
-                      .head = WireLogHeadOf(options),
-                      .version = record.version,
-                      .files = record.files,
-                      .logFolder = options.logFolder,
-                      .cruiseStartMs = record.cruiseStartMs,
-                      .openPeriodMs = -1,
-                      .castCruise = {}};
+    state = FeedState{};  // and then each field the options and the record set
+    state.format = options.format;
+    state.xdrName = options.xdrName;
+    state.stationName = options.stationName;
+    state.outputs = outputs;
+    state.log = log;
+    state.lines.intervalMs = LineIntervalMs;
+    state.rows.intervalMs = LogIntervalMs;
+    state.wireLength = options.alarms.wireLength;
+    state.watchAlarms = AnyAlarmAsked(options.alarms);
+    state.trackCasts = options.casts && log != nullptr;
+    state.listedCasts = record.listed;
+    state.limits = {.above = options.alarms.above,
+                    .below = options.alarms.below,
+                    .reserve = options.alarms.reserve,
+                    .aboveMetres = options.alarms.aboveMetres,
+                    .belowMetres = options.alarms.belowMetres,
+                    .reserveMetres = options.alarms.wireLength - options.alarms.reserveMetres,
+                    .tensionWarning = TensionWarningLevel(options.alarms),
+                    .tensionAlarm = SafeWorkingLoad(options.alarms)};
+    state.cruise = options.cruise;
+    state.station = options.station.empty() ? record.lastStation : options.station;
+    state.wire = record.wireBook.value_or(WireBook{});
+    state.keepsWireBook = record.wireBook.has_value() && log != nullptr;
+    state.layout = options.layout;
+    state.head = WireLogHeadOf(options);
+    state.version = record.version;
+    state.files = record.files;
+    state.logFolder = options.logFolder;
+    state.cruiseStartMs = record.cruiseStartMs;
+    state.openPeriodMs = -1;
+    state.tension.on = ReadsTension(options);
+    state.tension.format = options.tensionFormat;
+    state.tension.unit = options.tensionUnit;
     InitAlarmWatch(state.alarms, options.alarms);
     InitCastTracker(state.casts, options.castStartMetres, options.castMergeSeconds, record.lastCastNumber);
     state.casts.cruise = state.cruise;
     state.casts.station = state.station;
+    if (state.tension.on) {
+        state.casts.tensionUnit = TensionUnitName(state.tension.unit);
+        state.casts.warningTension = TensionWarningLevel(options.alarms);
+        state.casts.alarmTension = SafeWorkingLoad(options.alarms);
+    }
 }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 // A file of the cruise's folder, relative to the log folder.
 static std::string CruiseFileOf(const FeedState& state, const char* kind)
@@ -141,7 +154,8 @@ static std::string SurveyFileOf(FeedState& state, const TimedReading& timed, std
 static void OpenCruiseFolder(FeedState& state, int64_t periodMs)
 {
     state.openPeriodMs = periodMs;
-    for (const auto& [path, text] : CruiseDocs(state.layout, state.stationName, state.version))
+    for (const auto& [path, text] : CruiseDocs(state.layout, state.stationName, state.version,
+                                               state.tension.on ? TensionUnitName(state.tension.unit) : ""))
         state.log->Push({FilePath(PulleyFolder(state.cruise), path), text, periodMs, LogLane::WholeFile, false});
     WriteWireLog(state, {state.cruise, state.cruiseStartMs}, periodMs);
     SummedOpen(state);
@@ -265,6 +279,20 @@ static void PushSurveyRow(FeedState& state, const TimedReading& timed, std::opti
                      timed.utcMs, LogLane::Days, false});
 }
 
+// The tension for the JSON: the newest good line's, none from a silent source.
+static std::optional<TensionJson> TensionJsonOf(const FeedState& state)
+{
+    const TensionWatch& watch = state.tension;
+    if (!watch.on)
+        return std::nullopt;
+    std::optional<double> now = TensionNow(watch, std::max(state.latest.monotonicMs, watch.latestMs));
+    return TensionJson{.value = OptionalDecimalField.Write(now),
+                       .unit = TensionUnitName(watch.unit),
+                       .newtons = now ? TenthsField.Write(NewtonsOf(*now, watch.unit)) : "",
+                       .utcMs = watch.latest ? std::optional<int64_t>(watch.latestUtcMs) : std::nullopt,
+                       .badLines = watch.badLines};
+}
+
 // The latest reading as JSON, with what the watch and the record add.
 static std::string LatestJson(FeedState& state, std::optional<double> wireLeft)
 {
@@ -281,7 +309,36 @@ static std::string LatestJson(FeedState& state, std::optional<double> wireLeft)
                              .station = state.stationName,
                              .cruise = state.cruise,
                              .cruiseStation = state.station,
-                             .wire = wire});
+                             .wire = wire,
+                             .tension = TensionJsonOf(state)});
+}
+
+// The alarms' sentences into the lines; each change said, noted in the
+// survey log beside the count of the moment, and recorded as an event.
+// Whether any changed.
+static bool NoteAlarms(FeedState& state, const std::vector<AlarmEvent>& alarms, std::vector<std::string>& lines,
+                       std::optional<double> wireLeft, int64_t utcMs, int64_t monotonicMs)
+{
+    bool changed = false;
+    for (const AlarmEvent& alarm : alarms) {
+        lines.push_back(alarm.sentence);
+        if (!alarm.changed)
+            continue;
+        changed = true;
+        char said[160];
+        std::snprintf(said, sizeof said, "alarm %03d %s: %s", alarm.id, alarm.raised ? "raised" : "cleared",
+                      alarm.text.c_str());
+        state.outputs.Say(state.outputs.context, said);
+        if (state.log != nullptr && state.tookReading)
+            PushSurveyRow(state, state.latest, wireLeft, said);
+        char words[140];
+        std::snprintf(words, sizeof words, "%03d %s", alarm.id, alarm.text.c_str());
+        RecordEvent(state,
+                    {.utcMs = utcMs, .kind = alarm.raised ? AlarmRaisedEvent : AlarmClearedEvent, .source = "local",
+                     .text = words},
+                    monotonicMs);
+    }
+    return changed;
 }
 
 void TakeReading(FeedState& state, const TimedReading& timed)
@@ -308,28 +365,17 @@ void TakeReading(FeedState& state, const TimedReading& timed)
     bool due = LineDue(state.lines, timed.monotonicMs, reading);
     if (due)
         lines.push_back(BuildFeedLine(state.format, time, reading, state.rate, state.xdrName));
+    std::optional<double> tension = TensionNow(state.tension, timed.monotonicMs);
+    if (due && tension)
+        lines.push_back(BuildTensionSentence(NewtonsOf(*tension, state.tension.unit)));
     std::vector<AlarmEvent> alarms;
-    if (state.watchAlarms)
+    if (state.watchAlarms) {
         alarms = WatchAlarms(state.alarms, timed, state.rate);
-    bool changed = false;
-    for (const AlarmEvent& alarm : alarms) {
-        lines.push_back(alarm.sentence);
-        if (!alarm.changed)
-            continue;
-        changed = true;
-        char said[160];
-        std::snprintf(said, sizeof said, "alarm %03d %s: %s", alarm.id, alarm.raised ? "raised" : "cleared",
-                      alarm.text.c_str());
-        state.outputs.Say(state.outputs.context, said);
-        if (state.log != nullptr)
-            PushSurveyRow(state, timed, wireLeft, said);
-        char words[140];
-        std::snprintf(words, sizeof words, "%03d %s", alarm.id, alarm.text.c_str());
-        RecordEvent(state,
-                    {.utcMs = timed.utcMs, .kind = alarm.raised ? AlarmRaisedEvent : AlarmClearedEvent,
-                     .source = "local", .text = words},
-                    timed.monotonicMs);
+        std::vector<AlarmEvent> tensionAlarms = WatchTension(state.alarms, tension, timed.utcMs, timed.monotonicMs);
+        alarms.insert(alarms.end(), tensionAlarms.begin(), tensionAlarms.end());
     }
+    bool changed = NoteAlarms(state, alarms, lines, wireLeft, timed.utcMs, timed.monotonicMs);
+    state.casts.cableLength = WireLength(state, timed.utcMs).value_or(0);
     if (state.trackCasts) {
         int previous = state.casts.active ? state.casts.cast.number : 0;
         std::vector<CastRow> rows = TrackCast(state.casts, timed, state.rate);
@@ -343,6 +389,44 @@ void TakeReading(FeedState& state, const TimedReading& timed)
         WriteWireLog(state, {state.cruise, state.cruiseStartMs}, timed.utcMs);
         SummedOpen(state);
     }
+}
+
+// The file a line of the load cell goes in: its day's, or its period's (the
+// open one, should the clock have gone back).
+static std::string TensionFileOf(const FeedState& state, int64_t utcMs)
+{
+    if (!state.layout.on)
+        return TensionFileName(UtcFromUnixMs(utcMs));
+    return CruiseFile(state.layout, state.cruise, TensionFiles,
+                      std::max(PeriodStartMs(state.layout, utcMs), state.openPeriodMs));
+}
+
+void TakeTension(FeedState& state, const std::string& line, int64_t monotonicMs, int64_t utcMs)
+{
+    TensionWatch& watch = state.tension;
+    TensionLine kind = TakeTensionLine(watch, line, monotonicMs, utcMs);
+    if (kind == TensionLine::Refused && watch.refusedLines == 1)
+        state.outputs.Say(state.outputs.context, "the tension's lines are refused: " + watch.refusal);
+    if (kind != TensionLine::Good)
+        return;
+    double tension = *watch.latest;
+    if (state.log != nullptr) {
+        std::string text;
+        for (char c : line)
+            if (static_cast<unsigned char>(c) >= ' ' && c != '\x7f')
+                text += c;
+        state.log->Push({TensionFileOf(state, utcMs),
+                         RowOf(TensionTable, {utcMs, tension, TensionUnitName(watch.unit), text}), utcMs,
+                         LogLane::Tension, false});
+    }
+    state.history.AddTension(utcMs, tension);
+    if (state.trackCasts)
+        TrackTension(state.casts, tension, monotonicMs);
+    std::vector<std::string> lines;
+    if (state.watchAlarms &&
+        NoteAlarms(state, WatchTension(state.alarms, tension, utcMs, monotonicMs), lines,
+                   state.tookReading ? WireLeft(state, state.latest) : std::nullopt, utcMs, monotonicMs))
+        state.outputs.Publish(state.outputs.context, lines, LatestJson(state, std::nullopt), true);
 }
 
 void PublishAgain(FeedState& state, const std::vector<std::string>& lines)

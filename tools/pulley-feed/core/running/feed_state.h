@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "watch/alarms.h"
+#include "watch/tension_watch.h"
 #include "record/cast_tracker.h"
 #include "settings/feed_options.h"
 #include "record/history.h"
@@ -66,6 +67,7 @@ struct FeedState {
     int64_t cruiseStartMs;    // its casts and events files' time
     int64_t openPeriodMs;     // the open count file's period (with a log)
     CruiseAt castCruise;      // the cruise the cast under way started in (none between casts)
+    TensionWatch tension = {};  // the load cell's, when one is read
 };
 
 // What the feed found of the record when it started.
@@ -81,6 +83,10 @@ struct RecordAtStart {
 void InitFeedState(FeedState& state, const FeedOptions& options, const FeedOutputs& outputs, LogWriter* log,
                    const RecordAtStart& record = {});
 void TakeReading(FeedState& state, const TimedReading& reading);
+// A line of the load cell, with the times it came: a good one is logged,
+// counts for the cast's most tension and is judged against the safe
+// working load; any other is counted.
+void TakeTension(FeedState& state, const std::string& line, int64_t monotonicMs, int64_t utcMs);
 // The latest reading published again, with the lines given (an alarm
 // acknowledged), to every stream.
 void PublishAgain(FeedState& state, const std::vector<std::string>& lines);

@@ -2,6 +2,7 @@
 #include "running/log_writer.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "record/cruise_folder.h"
 #include "record/events.h"
@@ -15,8 +16,8 @@ static size_t CostOf(const LogRow& row)
 }
 
 LogWriter::LogWriter(RowLog& log, CastLog* casts, std::function<void(const std::string&)> report,
-                     size_t mostWaitingBytes, RowLog* events, RowLog* wireBook)
-    : log_(log), casts_(casts), events_(events), wireBook_(wireBook), report_(std::move(report)),
+                     size_t mostWaitingBytes, RowLog* events, RowLog* wireBook, RowLog* tension)
+    : log_(log), casts_(casts), events_(events), wireBook_(wireBook), tension_(tension), report_(std::move(report)),
       mostWaitingBytes_(mostWaitingBytes)
 {
     days_.name = "the log";
@@ -24,8 +25,9 @@ LogWriter::LogWriter(RowLog& log, CastLog* casts, std::function<void(const std::
     eventRows_.name = "events.csv";
     wireRows_.name = "the wire book";
     folderJobs_.name = "the cruise folder";
+    tensionRows_.name = "the tension log";
     folderJobs_.where = " in " + log.folder;
-    days_.where = castRows_.where = eventRows_.where = " in " + log.folder;
+    days_.where = castRows_.where = eventRows_.where = tensionRows_.where = " in " + log.folder;
     wireRows_.where = wireBook == nullptr ? "" : " in " + wireBook->folder;
     thread_.Start([this] { Run(); });
 }
@@ -38,6 +40,7 @@ LogWriter::Lane& LogWriter::LaneOf(LogLane lane)
     case LogLane::WireBook: return wireRows_;
     case LogLane::WholeFile:
     case LogLane::Manifest: return folderJobs_;
+    case LogLane::Tension: return tensionRows_;
     case LogLane::Days: break;
     }
     return days_;
@@ -49,7 +52,7 @@ bool LogWriter::WaitsForRows(const Lane& lane) const
     if (&lane != &folderJobs_)
         return false;
     uint64_t job = lane.inHand ? lane.inHand->order : lane.waiting.front().order;
-    for (const Lane* other : {&days_, &castRows_, &eventRows_, &wireRows_}) {
+    for (const Lane* other : {&days_, &castRows_, &eventRows_, &wireRows_, &tensionRows_}) {
         if (other->givenUp)
             continue;
         if ((other->inHand && other->inHand->order < job) ||
@@ -74,7 +77,16 @@ void LogWriter::Push(LogRow row)
     std::lock_guard<std::mutex> hold(thread_.lock);
     row.order = ++pushed_;
     Lane& lane = LaneOf(row.lane);
-    if (&lane != &days_) {
+    if (&lane == &tensionRows_) {
+        if (lane.waiting.empty())
+            lane.waitingSince = Clock::now();
+        tensionWaitingBytes_ += CostOf(row);
+        lane.waiting.push_back(std::move(row));
+        for (; tensionWaitingBytes_ > MostWaitingTensionBytes && !lane.waiting.empty(); tensionDropped_++) {
+            tensionWaitingBytes_ -= CostOf(lane.waiting.front());
+            lane.waiting.pop_front();
+        }
+    } else if (&lane != &days_) {
         // An open row replaces the open row waiting before it: only the newest is worth writing.
         if (row.open && !lane.waiting.empty() && lane.waiting.back().open)
             lane.waiting.back() = std::move(row);
@@ -108,12 +120,15 @@ uint64_t LogWriter::Unwritten(const Lane& lane) const
 LogWriter::Lane* LogWriter::NextDue(Clock::time_point now, Clock::time_point& next)
 {
     next = Clock::time_point::max();
-    for (Lane* lane : {&days_, &castRows_, &eventRows_, &wireRows_, &folderJobs_}) {
+    for (Lane* lane : {&days_, &castRows_, &eventRows_, &wireRows_, &tensionRows_, &folderJobs_}) {
         if (!Pending(*lane) || (WaitsForRows(*lane) && !thread_.finishing))
             continue;
-        if (thread_.finishing || lane->retryAt <= now)
+        Clock::time_point due = lane->retryAt;
+        if (lane == &tensionRows_ && !lane->inHand)
+            due = std::max(due, lane->waitingSince + std::chrono::milliseconds(TensionWriteEveryMs));
+        if (thread_.finishing || due <= now)
             return lane;
-        next = std::min(next, lane->retryAt);
+        next = std::min(next, due);
     }
     return nullptr;
 }
@@ -134,6 +149,17 @@ void LogWriter::Take(Lane& lane)
     lane.inHandRows = 1;
     if (&lane == &days_)
         waitingBytes_ -= CostOf(*lane.inHand);
+    if (&lane != &tensionRows_)
+        return;
+    // The load cell's rows of one file, many to a write.
+    tensionWaitingBytes_ -= CostOf(*lane.inHand);
+    while (!lane.waiting.empty() && lane.waiting.front().dayName == lane.inHand->dayName &&
+           lane.inHandRows < MostTensionRowsAWrite) {
+        tensionWaitingBytes_ -= CostOf(lane.waiting.front());
+        lane.inHand->text += lane.waiting.front().text;
+        lane.waiting.pop_front();
+        lane.inHandRows++;
+    }
 }
 
 bool LogWriter::Write(const LogRow& row, std::string& reason)
@@ -145,6 +171,7 @@ bool LogWriter::Write(const LogRow& row, std::string& reason)
     case LogLane::WholeFile:
         return WriteWhole(FilePath(log_.folder, row.dayName), row.make ? row.make() : row.text, reason);
     case LogLane::Manifest: return WriteManifest(row, reason);
+    case LogLane::Tension: return WriteLogRow(*tension_, row.dayName, row.text, reason);
     case LogLane::Days: break;
     }
     return WriteLogRow(log_, row.dayName, row.text, reason);
@@ -224,6 +251,9 @@ void LogWriter::Run()
         if (written) {
             if (lane->failing)
                 said = lane->name + " is written again";
+            if (lane == &tensionRows_ && tensionDropped_ > 0)
+                said += (said.empty() ? "" : "; ") + std::to_string(std::exchange(tensionDropped_, 0)) +
+                        " lines of the load cell were not logged: more came than the disk took";
             lane->failing = false;
             lane->inHand.reset();
             lane->inHandRows = 0;
@@ -252,6 +282,6 @@ uint64_t LogWriter::Finish(int waitMs, bool& threadEnded)
     std::lock_guard<std::mutex> hold(thread_.lock);
     if (!threadEnded)  // held by the disk: what it holds and what waits are lost
         return unwritten_ + Unwritten(days_) + Unwritten(castRows_) + Unwritten(eventRows_) + Unwritten(wireRows_) +
-               Unwritten(folderJobs_);
+               Unwritten(folderJobs_) + Unwritten(tensionRows_);
     return unwritten_;
 }

@@ -4,7 +4,9 @@
 // file that cannot be written holds up only its own rows. Rows that cannot
 // be written wait and are tried again every second; beyond a bound the
 // oldest survey rows are dropped, and the log gets a row that says how many
-// and between which times as soon as it can be written again. Cast rows,
+// and between which times as soon as it can be written again. The load
+// cell's lines (20 a second, or a flood) are written many to a write, and
+// beyond a bound of their own the oldest are dropped and said. Cast rows,
 // events and the wire book's entries are few and never dropped.
 #pragma once
 
@@ -22,7 +24,7 @@
 // The files the writer writes, each a lane of its own. A cruise folder's
 // jobs (a file written whole, its manifest made again) wait for the rows
 // pushed before them, so that a manifest sums files as they were closed.
-enum class LogLane { Days, Casts, Events, WireBook, WholeFile, Manifest };
+enum class LogLane { Days, Casts, Events, WireBook, WholeFile, Manifest, Tension };
 
 struct LogRow {
     std::string dayName;  // the file, relative to the log folder: a survey row's period's or
@@ -41,6 +43,14 @@ struct LogRow {
 // The memory survey rows may take while they wait: 64 MiB holds about
 // 450,000 rows, five days of a cable that moves all the time (a row a second).
 constexpr size_t MostWaitingLogBytes = 64u << 20;
+// The load cell's rows waiting: 16 MiB holds about 100,000 lines, more than
+// an hour of 20 a second.
+constexpr size_t MostWaitingTensionBytes = 16u << 20;
+// Tension rows written at once, at most, and how long the first of them
+// waits for the others: a write and a flush a second, not twenty (a power
+// cut loses that second at most).
+constexpr size_t MostTensionRowsAWrite = 512;
+constexpr int TensionWriteEveryMs = 1000;
 constexpr int LogRetryMs = 1000;
 
 class LogWriter {
@@ -49,7 +59,8 @@ public:
     // what a person should know (a file failing, and written again). The
     // logs stay their owner's to close, once the writer has finished.
     LogWriter(RowLog& log, CastLog* casts, std::function<void(const std::string&)> report,
-              size_t mostWaitingBytes = MostWaitingLogBytes, RowLog* events = nullptr, RowLog* wireBook = nullptr);
+              size_t mostWaitingBytes = MostWaitingLogBytes, RowLog* events = nullptr, RowLog* wireBook = nullptr,
+              RowLog* tension = nullptr);
     // Queues the row; never waits for the disk.
     void Push(LogRow row);
     // Gives the rows still waiting one last try, for at most waitMs. Returns
@@ -66,6 +77,7 @@ private:
         uint64_t inHandRows = 0;       // the rows it stands for (a dropped row, many)
         bool failing = false;          // said, until a row is written again
         Clock::time_point retryAt{};
+        Clock::time_point waitingSince{};  // the load cell's: its oldest row waiting since
         bool givenUp = false;          // finishing, and the last try failed
     };
 
@@ -79,10 +91,10 @@ private:
 
     RowLog& log_;
     CastLog* casts_;  // null without --casts
-    RowLog *events_, *wireBook_;
+    RowLog *events_, *wireBook_, *tension_;
     std::function<void(const std::string&)> report_;
     size_t mostWaitingBytes_;
-    Lane days_, castRows_, eventRows_, wireRows_, folderJobs_;
+    Lane days_, castRows_, eventRows_, wireRows_, folderJobs_, tensionRows_;
     Lane& LaneOf(LogLane lane);
     bool WaitsForRows(const Lane& lane) const;
     bool WriteWhole(const std::string& path, const std::string& text, std::string& reason);
@@ -93,6 +105,8 @@ private:
     uint64_t dropped_ = 0;     // since the last dropped row was taken
     int64_t firstDroppedMs_ = 0, lastDroppedMs_ = 0;
     std::string droppedDay_;
+    size_t tensionWaitingBytes_ = 0;
+    uint64_t tensionDropped_ = 0;  // since said
     uint64_t unwritten_ = 0;
     WriterThread thread_;
 };

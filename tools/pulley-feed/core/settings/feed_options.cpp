@@ -41,6 +41,16 @@ const char FeedUsage[] =
     "                         (default 10; 0: a reset to 0 ends it)\n"
     "  --cast-merge S         dips to the start shorter than S seconds stay in the\n"
     "                         cast (tow-yos; default 0)\n"
+    "tension (the winch's load cell, beside the count)\n"
+    "  --tension COMn|udp:PORT  read its monitor's lines from a serial port or as\n"
+    "                         datagrams on a UDP port\n"
+    "  --tension-baud N       the serial port's rate (default 9600)\n"
+    "  --tension-format F     lci90i[:FIELD,...] (default lci90i:name,tension,speed,\n"
+    "                         payout), wnc, wir or xdr[:NAME] (force in newtons)\n"
+    "  --tension-unit lbf|kgf|kN  what the lines carry (default lbf; kN for xdr)\n"
+    "  --breaking-load T      the wire's breaking load, in that unit, and\n"
+    "  --safety-factor F      its factor: an alarm (ALR 007) over T / F, a warning\n"
+    "                         (ALR 006) over 80% of that\n"
     "the cruise's record (events.csv in the log folder)\n"
     "  --cruise ID            the cruise, on every cast and event\n"
     "  --cruise-from URL      ask OpenVDM for the cruise id every minute\n"
@@ -133,6 +143,42 @@ static bool ReadWatchOption(ToolArgs& args, AlarmLimits& alarms)
         return args.Number(1, MostMetres, alarms.wireLength);
     if (option == "--drum-reserve")
         return ReadLimit(args, 0, MostMetres, alarms.reserve, alarms.reserveMetres);
+    return args.Unknown();
+}
+
+bool ReadsTension(const FeedOptions& options)
+{
+    return !options.tensionPort.empty() || options.tensionUdpPort > 0;
+}
+
+static bool ReadTensionOption(ToolArgs& args, FeedOptions& options)
+{
+    const std::string& option = args.Current();
+    std::string text, reason;
+    if (!args.Once())
+        return false;
+    if (option == "--tension") {
+        if (!args.Text(text))
+            return false;
+        if (text.compare(0, 4, "udp:") != 0) {
+            options.tensionPort = text;
+            return true;
+        }
+        return (ParseWholeNumber(text.c_str() + 4, options.tensionUdpPort) && options.tensionUdpPort >= 1 &&
+                options.tensionUdpPort <= 65535) ||
+               args.Refuse("--tension is COMn or udp:PORT (a port from 1 to 65535), not \"" + text + "\"");
+    }
+    if (option == "--tension-baud")
+        return args.WholeNumber(110, 921600, options.tensionBaud);
+    if (option == "--tension-format")
+        return args.Text(text) && (ParseTensionFormat(text, options.tensionFormat, reason) || args.Refuse(reason));
+    if (option == "--tension-unit")
+        return args.Text(text) && (ParseTensionUnit(text, options.tensionUnit) ||
+                                   args.Refuse("--tension-unit is lbf, kgf or kN, not \"" + text + "\""));
+    if (option == "--breaking-load")
+        return args.Number(0.001, 1e9, options.alarms.breakingLoad);
+    if (option == "--safety-factor")
+        return args.Number(1, 100, options.alarms.safetyFactor);
     return args.Unknown();
 }
 
@@ -338,6 +384,8 @@ static bool ReadOption(ToolArgs& args, FeedOptions& options)
         return args.Once() && args.Number(0, 86400, options.castMergeSeconds);
     if (option.compare(0, 8, "--alarm-") == 0 || option == "--wire-length" || option == "--drum-reserve")
         return ReadWatchOption(args, options.alarms);
+    if (option.compare(0, 9, "--tension") == 0 || option == "--breaking-load" || option == "--safety-factor")
+        return ReadTensionOption(args, options);
     if (option == "--cruise" || option == "--station" || option == "--cruise-from" || option == "--write-token" ||
         option == "--mark-buttons" || option == "--ship" || option.compare(0, 8, "--winch-") == 0 ||
         option == "--wire-log" || option == "--since" || option == "--layout" || option == "--rotate" ||
@@ -350,6 +398,29 @@ static bool ReadOption(ToolArgs& args, FeedOptions& options)
         return options.clockGiven || args.Refuse("--clock wants a time YYYY-MM-DDTHH:MM:SS that exists, not " + text);
     }
     return args.Unknown();
+}
+
+// The tension's options together: a unit the format fixes, and the safe
+// working load's two halves, only with a source to watch.
+static bool CheckTension(ToolArgs& args, FeedOptions& options)
+{
+    TensionUnit fixed;
+    bool unitGiven = false;
+    for (const GivenOption& given : args.Given())
+        unitGiven = unitGiven || given.option == "--tension-unit";
+    if (FixedTensionUnit(options.tensionFormat, fixed)) {
+        if (unitGiven && options.tensionUnit != fixed)
+            return args.Refuse("XDR lines carry newtons, shown in kN: leave out --tension-unit, or give kN");
+        options.tensionUnit = fixed;
+    }
+    options.alarms.tensionUnit = options.tensionUnit;
+    bool load = options.alarms.breakingLoad > 0, factor = options.alarms.safetyFactor > 0;
+    if ((load || factor) && !ReadsTension(options))
+        return args.Refuse("--breaking-load and --safety-factor watch the tension: give --tension too");
+    if (load != factor)
+        return args.Refuse("the safe working load is --breaking-load / --safety-factor: give both (the factor "
+                           "as the ship's rules set it for this wire and this work)");
+    return true;
 }
 
 // The settings in force, in the file's own words, each with its origin.
@@ -406,6 +477,8 @@ std::optional<FeedExitCode> ParseFeedOptions(std::vector<ToolArg> arguments, Fee
         args.Refuse("--drum-reserve needs --wire-length");
         return ExitUsage;
     }
+    if (!CheckTension(args, options))
+        return ExitUsage;
     if (options.serialPort.empty() && (options.service == "install" || options.service == "run")) {
         args.Refuse("a service runs in a session of its own and cannot see the display's window: a service "
                     "reads a relay line (give serial = COMn in the settings file)");

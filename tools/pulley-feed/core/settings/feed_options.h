@@ -11,6 +11,7 @@
 #include "formats/endpoint.h"
 #include "console_ops.h"
 #include "formats/sentences.h"
+#include "formats/tension_lines.h"
 #include "record/cruise_folder.h"
 #include "record/wire_log.h"
 #include "tool_args.h"
@@ -42,7 +43,16 @@ struct FeedOptions {
     std::string xdrName = DefaultXdrName;
     AlarmLimits alarms = {.above = false, .below = false, .rate = false, .lost = false, .reserve = false,
                           .aboveMetres = 0, .belowMetres = 0, .ratePerMinute = 0, .lostSeconds = 0,
-                          .reserveMetres = 0, .hysteresis = 1, .wireLength = 0};
+                          .reserveMetres = 0, .hysteresis = 1, .wireLength = 0, .breakingLoad = 0,
+                          .safetyFactor = 0, .tensionUnit = TensionUnit::Lbf};
+    // The load cell: its lines on a serial port (COMn, at its baud) or as
+    // datagrams on a UDP port (udp:PORT), their format, and the unit they
+    // carry; breaking-load and safety-factor are in alarms.
+    std::string tensionPort;
+    long long tensionBaud = 9600;
+    long long tensionUdpPort = 0;  // udp:PORT; 0: a serial port
+    TensionFormat tensionFormat;
+    TensionUnit tensionUnit = TensionUnit::Lbf;
     bool casts = false;
     double castStartMetres = 10;
     double castMergeSeconds = 0;
@@ -81,6 +91,8 @@ std::optional<FeedExitCode> ParseFeedOptions(int argc, char** argv, FeedOptions&
 bool OnlyOnTheCommandLine(const std::string& option);
 // The wire log's head, from the settings: the ship and the winch.
 WireLogHead WireLogHeadOf(const FeedOptions& options);
+// Whether a tension source is read.
+bool ReadsTension(const FeedOptions& options);
 // A cruise or station id: as a Name field holds it, at most 40 characters.
 bool IsCruiseId(const std::string& text);
 // The most marks buttons a page shows, and the longest text of one.

@@ -16,7 +16,17 @@ void InitAlarmWatch(AlarmWatch& watch, const AlarmLimits& limits)
 
 bool AnyAlarmAsked(const AlarmLimits& limits)
 {
-    return limits.above || limits.below || limits.rate || limits.lost || limits.reserve;
+    return limits.above || limits.below || limits.rate || limits.lost || limits.reserve || SafeWorkingLoad(limits) > 0;
+}
+
+double SafeWorkingLoad(const AlarmLimits& limits)
+{
+    return limits.breakingLoad > 0 && limits.safetyFactor > 0 ? limits.breakingLoad / limits.safetyFactor : 0;
+}
+
+double TensionWarningLevel(const AlarmLimits& limits)
+{
+    return SafeWorkingLoad(limits) * TensionWarningShare;
 }
 
 // Where the watched value stands against its limit: beyond it (raise),
@@ -67,8 +77,8 @@ bool AcknowledgeAlarm(AlarmWatch& watch, int id, int64_t monotonicMs, AlarmEvent
 
 // Moves one alarm to where its side says; an event when it changed, or when
 // its minute's repeat is due.
-static void Judge(AlarmWatch& watch, AlarmId id, Side side, const std::string& text, const TimedReading& timed,
-                  std::vector<AlarmEvent>& events)
+static void Judge(AlarmWatch& watch, AlarmId id, Side side, const std::string& text, int64_t utcMs,
+                  int64_t monotonicMs, std::vector<AlarmEvent>& events)
 {
     AlarmState& state = watch.states[id];
     bool raise = side == Side::Beyond && !state.raised;
@@ -76,13 +86,13 @@ static void Judge(AlarmWatch& watch, AlarmId id, Side side, const std::string& t
     if (raise || clear) {
         state.raised = raise;
         state.acknowledged = false;
-        state.changedUtcMs = timed.utcMs;
+        state.changedUtcMs = utcMs;
         if (raise)
             state.text = text;
-    } else if (!state.raised || timed.monotonicMs - state.lastSentMs < AlarmRepeatMs) {
+    } else if (!state.raised || monotonicMs - state.lastSentMs < AlarmRepeatMs) {
         return;
     }
-    state.lastSentMs = timed.monotonicMs;
+    state.lastSentMs = monotonicMs;
     events.push_back(EventOf(watch, id, raise || clear));
 }
 
@@ -120,27 +130,59 @@ std::vector<AlarmEvent> WatchAlarms(AlarmWatch& watch, const TimedReading& timed
     // Not valid: the others keep their state; only their repeats go out.
     auto judge = [&](bool asked, AlarmId id, double value, double limit, bool upward, const std::string& text) {
         if (asked)
-            Judge(watch, id, valid ? SideOf(value, limit, limits.hysteresis, upward) : Side::Between, text, timed,
-                  events);
+            Judge(watch, id, valid ? SideOf(value, limit, limits.hysteresis, upward) : Side::Between, text, timed.utcMs,
+                  timed.monotonicMs, events);
     };
     judge(limits.above, AlarmAbove, metres, limits.aboveMetres, true,
           "CABLE OUT ABOVE " + DecimalText(limits.aboveMetres) + " M");
     if (limits.below)
         Judge(watch, AlarmBelow, valid ? BelowSide(watch, timed) : Side::Between,
-              "CABLE OUT BELOW " + DecimalText(limits.belowMetres) + " M", timed, events);
+              "CABLE OUT BELOW " + DecimalText(limits.belowMetres) + " M", timed.utcMs, timed.monotonicMs, events);
     bool rateKnown = valid && RateKnown(rate);
     if (limits.rate)
         Judge(watch, AlarmRate,
               rateKnown ? SideOf(std::fabs(MetresPerMinute(rate)), limits.ratePerMinute, limits.hysteresis, true)
                         : Side::Between,
-              "WINCH FASTER THAN " + DecimalText(limits.ratePerMinute) + " M/MIN", timed, events);
+              "WINCH FASTER THAN " + DecimalText(limits.ratePerMinute) + " M/MIN", timed.utcMs, timed.monotonicMs,
+              events);
     if (limits.lost) {
         bool lost = static_cast<double>(timed.monotonicMs - watch.lastValidMs) >= limits.lostSeconds * 1000;
         Judge(watch, AlarmLost, lost ? Side::Beyond : valid ? Side::Back : Side::Between,
-              "NO VALID COUNT FOR " + DecimalText(limits.lostSeconds) + " S", timed, events);
+              "NO VALID COUNT FOR " + DecimalText(limits.lostSeconds) + " S", timed.utcMs, timed.monotonicMs, events);
     }
     judge(limits.reserve, AlarmReserve, limits.wireLength - metres, limits.reserveMetres, false,
           "LESS THAN " + DecimalText(limits.reserveMetres) + " M LEFT ON THE DRUM");
+    return events;
+}
+
+// A level in the words of an alarm: whole units, or tenths below 100.
+static std::string LevelText(double level, TensionUnit unit)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, level < 100 ? "%.1f %s" : "%.0f %s", level, TensionUnitName(unit));
+    std::string upper = text;
+    for (char& c : upper)
+        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    return upper;
+}
+
+std::vector<AlarmEvent> WatchTension(AlarmWatch& watch, std::optional<double> tension, int64_t utcMs,
+                                     int64_t monotonicMs)
+{
+    const AlarmLimits& limits = watch.limits;
+    std::vector<AlarmEvent> events;
+    double safe = SafeWorkingLoad(limits), warning = TensionWarningLevel(limits);
+    if (safe <= 0)
+        return events;
+    auto side = [&tension](double level) {
+        return tension ? SideOf(*tension, level, level * TensionHysteresisShare, true) : Side::Between;
+    };
+    Judge(watch, AlarmTensionWarning, side(warning),
+          "TENSION ABOVE " + LevelText(warning, limits.tensionUnit) + ": " +
+              std::to_string(static_cast<int>(TensionWarningShare * 100)) + "% OF SWL",
+          utcMs, monotonicMs, events);
+    Judge(watch, AlarmTension, side(safe), "TENSION ABOVE SAFE WORKING LOAD " + LevelText(safe, limits.tensionUnit),
+          utcMs, monotonicMs, events);
     return events;
 }
 

@@ -7,12 +7,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "reading/payout_rate.h"
 #include "reading/reading.h"
 #include "formats/reading_json.h"
+#include "formats/tension_lines.h"
 #include "reading/utc_time.h"
 
 enum AlarmId {
@@ -21,8 +23,18 @@ enum AlarmId {
     AlarmRate = 3,     // paying out or hauling in faster than the limit
     AlarmLost = 4,     // no valid count for the time given, since the last or since the feed started
     AlarmReserve = 5,  // less wire left on the drum than the reserve
-    LastAlarmId = AlarmReserve,
+    AlarmTensionWarning = 6,  // tension over the warning's share of the safe working load
+    AlarmTension = 7,         // tension over the safe working load: breaking load / safety factor
+    LastAlarmId = AlarmTension,
 };
+
+// The warning stands at this share of the safe working load: a wire held at
+// 80 % of it is one swell's snap load (commonly a fifth of the static load
+// again, as the ship heaves) from the limit, so the operator is warned while
+// slowing the winch still keeps the wire within it.
+constexpr double TensionWarningShare = 0.8;
+// A tension alarm clears once the tension is this share of its level below it.
+constexpr double TensionHysteresisShare = 0.05;
 
 // The limits asked for; a limit not asked for is not set.
 struct AlarmLimits {
@@ -30,7 +42,14 @@ struct AlarmLimits {
     double aboveMetres, belowMetres, ratePerMinute, lostSeconds, reserveMetres;
     double hysteresis;   // metres (and metres a minute for the rate)
     double wireLength;   // metres on the drum at 0; 0 when not given
+    // The safe working load, breakingLoad / safetyFactor, in the tension
+    // source's unit (tensionUnit); 0: not watched.
+    double breakingLoad, safetyFactor;
+    TensionUnit tensionUnit;
 };
+// The safe working load, and the warning's level; 0 when not watched.
+double SafeWorkingLoad(const AlarmLimits& limits);
+double TensionWarningLevel(const AlarmLimits& limits);
 
 struct AlarmState {
     bool raised;
@@ -79,6 +98,10 @@ bool AnyAlarmAsked(const AlarmLimits& limits);
 // valid; a raised one stands until a valid count clears it (the below
 // alarm also once the winch has stopped below its limit).
 std::vector<AlarmEvent> WatchAlarms(AlarmWatch& watch, const TimedReading& timed, const PayoutRate& rate);
+// Judges the tension against the safe working load (none: a silent source,
+// which keeps the alarms as they stand): the changes, and the repeats due.
+std::vector<AlarmEvent> WatchTension(AlarmWatch& watch, std::optional<double> tension, int64_t utcMs,
+                                     int64_t monotonicMs);
 // $IIALR,hhmmss.ss,nnn,A|V,A|V,text*hh: the time of the condition's
 // change, the alarm's number, A while it stands and V once cleared, A once
 // acknowledged (until it clears), and its words.
