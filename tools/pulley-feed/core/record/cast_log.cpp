@@ -130,7 +130,7 @@ static bool UpgradeHeader(const CastLog& log, std::string& reason)
         reason = read ? "" : files.LastError(files.context);
         return read;
     }
-    std::string copy = TempFor(log.path, static_cast<uint32_t>(size));
+    std::string copy = TempFor(log.path);
     LogFile temp = files.Open(files.context, copy);
     bool cutBack = false;
     bool written = temp != nullptr && files.Truncate(files.context, temp, 0) &&

@@ -84,14 +84,10 @@ bool RawFileStart(const CruiseLayout& layout, const char* kind, const std::strin
            RawNameStart(name, startMs);
 }
 
-std::string TempFor(const std::string& path, uint32_t seed)
+std::string TempFor(const std::string& path)
 {
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string suffix;
-    for (int i = 0; i < 6; i++, seed = seed * 1103515245u + 12345u)
-        suffix += letters[(seed >> 16) % 36];
     std::string folder = FolderOfFile(path), name = path.substr(folder.empty() ? 0 : folder.size() + 1);
-    return FilePath(folder, "." + name + "." + suffix);
+    return FilePath(folder, "." + name + ".tmp");
 }
 
 std::string ManifestText(const std::vector<std::pair<std::string, std::string>>& md5ByPath)

@@ -53,8 +53,10 @@ std::string RawFile(const CruiseLayout& layout, const char* kind, int64_t startM
 // that of a file of the kind; false for any other name.
 bool RawNameStart(const std::string& name, int64_t& startMs);
 bool RawFileStart(const CruiseLayout& layout, const char* kind, const std::string& name, int64_t& startMs);
-// A temp for the name in the same folder: .NAME.XXXXXX.
-std::string TempFor(const std::string& path, uint32_t seed);
+// The temp for the name in the same folder: .NAME.tmp. One a file, so that
+// the temp a failed write leaves is taken up by the next write of the file
+// and put in its place.
+std::string TempFor(const std::string& path);
 
 // The manifest's text: a line "md5  path" a file, paths relative to the
 // cruise's folder with '/', sorted.

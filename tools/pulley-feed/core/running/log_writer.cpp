@@ -181,7 +181,7 @@ bool LogWriter::Write(const LogRow& row, std::string& reason)
 bool LogWriter::WriteWhole(const std::string& path, const std::string& text, std::string& reason)
 {
     const LogFileOps& files = *log_.files;
-    std::string temp = TempFor(path, static_cast<uint32_t>(pushed_ * 2654435761u + text.size()));
+    std::string temp = TempFor(path);
     if (!files.MakeFolder(files.context, FolderOfFile(path), reason))
         return false;
     LogFile file = files.Open(files.context, temp);
