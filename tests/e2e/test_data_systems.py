@@ -40,11 +40,13 @@ def sentence_time(utc):
 
 class DataSystems(DisplayTestCase):
     def test_openrvdas_and_signalk_read_the_feeds_lines_as_its_json_says(self):
-        sim = self.simulator(args=['--count', '100', '--rate', '1'])
+        cell = free_port()  # the simulator's load cell
+        sim = self.simulator(args=['--count', '100', '--rate', '1', '--tension-out', 'udp:%d' % cell])
         self.start_display()
         self.connect()
         nmea, xdr, port = self.udp_receiver(), self.udp_receiver(), free_port()
-        self.start_feed('--udp', '127.0.0.1:%d' % nmea.port, '--http', '127.0.0.1:%d' % port, '--alarm-above', '150')
+        self.start_feed('--udp', '127.0.0.1:%d' % nmea.port, '--http', '127.0.0.1:%d' % port, '--alarm-above', '150',
+                        '--tension', 'udp:%d' % cell)
         self.start_feed('--udp', '127.0.0.1:%d' % xdr.port, '--format', 'xdr')
         stream = wait_for(lambda: connect(port), 10, 'the feed listening')
         self.closers.append(stream.close)
@@ -67,7 +69,8 @@ class DataSystems(DisplayTestCase):
         for logger in ('ctd_winch_logger.yaml', 'ctd_winch_mqtt.yaml'):  # whole YAML, parsing with this file
             with open(os.path.join(INTEGRATIONS, 'openrvdas', logger)) as f:
                 self.assertIn('local/devices/pulley_feed.yaml', json.dumps(yaml.safe_load(f)))
-        parsed, alarms = [], []
+        parsed, alarms, tensions = [], [], []
+        newtons = [reading['tension']['newtons'] for reading in readings if reading['tension']['valid']]
         for line in lines:
             found = [(name, result.named) for name, fmt in formats.items()
                      if (result := parse.parse(fmt, line, OPENRVDAS_TYPES))]
@@ -84,12 +87,16 @@ class DataSystems(DisplayTestCase):
                 alarms.append((fields['AlarmId'], fields['AlarmCondition'], fields['AlarmText']))
             elif name == 'XDR':
                 self.assertIn(fields['XdrWireOut'], {reading['metres'] for reading in readings} | {None}, line)
+            elif name == 'XDRTension':
+                self.assertLessEqual(min(abs(force - fields['Tension']) for force in newtons), 0.5, line)
+                tensions.append((line, fields['Tension']))
         self.assertGreater(len(parsed), 20)
         self.assertEqual({reading['valid'] for _, reading in parsed}, {True, False}, 'valid and not valid')
         self.assertIn(None, {reading['rate_m_per_min'] for _, reading in parsed})
         self.assertIn((1, 'A', 'CABLE OUT ABOVE 150 M'), alarms)
         self.assertIn((1, 'V', 'CABLE OUT ABOVE 150 M'), alarms)
-        self.assertTrue(any(line.startswith('$IIXDR') for line in lines))
+        self.assertTrue(any(line.startswith('$IIXDR,D') for line in lines))
+        self.assertGreater(len(tensions), 20, 'the tension beside the count')
 
         # Signal K: the plugin's parsers in the server's own parser.
         plugin = os.path.join(INTEGRATIONS, 'signalk', 'index.js')
@@ -105,6 +112,8 @@ class DataSystems(DisplayTestCase):
                 self.assertIsNone(values['winches.ctd.payoutRate'], line)
             else:
                 self.assertAlmostEqual(values['winches.ctd.payoutRate'], rate / 60, places=6, msg=line)
+        for line, force in tensions:  # SI: newtons
+            self.assertEqual(deltas[line]['updates'][0]['values'], [{'path': 'winches.ctd.tension', 'value': force}])
         notices = [value['value'] for line in lines if line.startswith('$IIALR')
                    for value in deltas[line]['updates'][0]['values']
                    if value['path'] == 'notifications.winches.ctd.alarm001']

@@ -1,7 +1,8 @@
 // Signal K server plugin: teaches the server's NMEA 0183 parser pulley-feed's
 // sentences. $PKVNC becomes the wire paid out (m), its rate (m/s: Signal K
 // is SI) and whether the count is valid, under winches.<name>; $IIALR
-// becomes a notification per alarm. Signal K has no path for a winch: the
+// becomes a notification per alarm; $IIXDR,N,newtons,N,TENSION the wire's
+// tension (N) from the winch's load cell. Signal K has no path for a winch: the
 // plugin keeps its own group, winches.<name>, as propulsion.<name> does for
 // engines, so that two winches never share a path.
 
@@ -42,11 +43,21 @@ function alarm(winch, {parts, tags}) {
   }]);
 }
 
+// $IIXDR quadruplets (type, value, unit, name): the force named TENSION, in
+// newtons; any other transducer is not ours (the parser we were checked
+// with has no XDR of its own to fall back on).
+function tension(winch, {parts, tags}) {
+  for (let at = 0; at + 3 < parts.length; at += 4)
+    if (parts[at] === 'N' && parts[at + 2] === 'N' && parts[at + 3] === 'TENSION')
+      return delta(tags, [{path: `${winch}.tension`, value: numberOrNull(parts[at + 1])}]);
+  return null;
+}
+
 module.exports = function (app) {
   return {
     id: 'signalk-pulley-feed',
     name: 'Pulley cable count (pulley-feed)',
-    description: "Reads pulley-feed's $PKVNC and $IIALR sentences from an NMEA 0183 connection",
+    description: "Reads pulley-feed's $PKVNC, $IIALR and tension $IIXDR sentences from an NMEA 0183 connection",
     schema: {
       type: 'object',
       properties: {
@@ -57,6 +68,7 @@ module.exports = function (app) {
       const winch = `winches.${pathSegment(options.winch || 'ctd')}`;
       app.emitPropertyValue('nmea0183sentenceParser', {sentence: 'PKVNC', parser: input => payout(winch, input)});
       app.emitPropertyValue('nmea0183sentenceParser', {sentence: 'ALR', parser: input => alarm(winch, input)});
+      app.emitPropertyValue('nmea0183sentenceParser', {sentence: 'XDR', parser: input => tension(winch, input)});
     },
     stop() {},
   };
