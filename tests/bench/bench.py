@@ -295,6 +295,25 @@ class Bench(DisplayTestCase):
         feed.kill()
         feed.communicate(timeout=10)
 
+    def tension_cost(self, sim):
+        """The load cell's path: the feed's CPU with the simulator's 20 lines
+        a second taken, logged, and counted for the casts, then with none."""
+        port, folder = free_port(), os.path.join(self.dir, 'tension-log')
+        feed = self.start_feed('--wait', '--udp', '127.0.0.1:9', '--log', folder, '--casts', '--tension',
+                               'udp:%d' % port)
+        used = []
+        for control in ('tension-out udp:%d' % port, 'tension-out off'):
+            sim.control(control)
+            time.sleep(2)
+            before = cpu_seconds(feed.pid)
+            time.sleep(self.idle_seconds)
+            used.append(100 * (cpu_seconds(feed.pid) - before) / self.idle_seconds)
+        feed.kill()
+        with open(os.path.join(folder, 'tension-%s.csv' % time.strftime('%Y-%m-%d', time.gmtime()))) as f:
+            lines = sum(1 for _ in f) - 1
+        row('CPU of pulley-feed with a load cell at 20 lines a second / without, count changing, over %d s'
+            % self.idle_seconds, '%.2f%% / %.2f%% of one core (%d lines logged)' % (used[0], used[1], lines))
+
     def runTest(self):
         self.link()
         self.poll_tick()
@@ -307,6 +326,7 @@ class Bench(DisplayTestCase):
         for clients in (1, 100):
             self.feed_cpu('tcp', clients)
         self.feed_cpu('http', 100, b'GET /events HTTP/1.1\r\nAccept: text/event-stream\r\n\r\n')
+        self.tension_cost(sim)
         self.trend_costs()
         self.manifest_costs()
         self.exit_display()
