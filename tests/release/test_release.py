@@ -41,20 +41,29 @@ class Links(html.parser.HTMLParser):
                 self.ids.add(value)
 
 
-def feed_sockets(pid):
-    """The feed's own TCP and UDP sockets: (kind, local, remote, state), as
-    /proc/net has them (addresses in hex)."""
+def feed_sockets(folder):
+    """The TCP and UDP sockets of the feed started from the folder: (kind,
+    local, remote, state), as /proc/net has them (addresses in hex). Its
+    process is found by the folder in its command line: an i686 program
+    started by wine64 runs in a process of its own, made by start.exe."""
     inodes = set()
-    for fd in glob.glob('/proc/%d/fd/*' % pid):
+    for cmdline in glob.glob('/proc/[0-9]*/cmdline'):
         try:
-            link = os.readlink(fd)
+            with open(cmdline, 'rb') as f:
+                if os.path.basename(folder).encode() not in f.read():
+                    continue
         except OSError:
             continue
-        if link.startswith('socket:['):
-            inodes.add(link[8:-1])
+        for fd in glob.glob(os.path.join(os.path.dirname(cmdline), 'fd', '*')):
+            try:
+                link = os.readlink(fd)
+            except OSError:
+                continue
+            if link.startswith('socket:['):
+                inodes.add(link[8:-1])
     found = []
     for kind in ('tcp', 'udp'):
-        with open('/proc/%d/net/%s' % (pid, kind)) as table:
+        with open('/proc/net/%s' % kind) as table:
             for line in table.readlines()[1:]:
                 fields = line.split()
                 if fields[9] in inodes:
@@ -121,7 +130,7 @@ class Release(unittest.TestCase):
             with open(rows[0], newline='') as f:
                 self.assertTrue(f.read().startswith('utc,metres,status,'))
             self.assertTrue(os.path.exists(os.path.join(log, 'casts.csv')))
-            sockets = feed_sockets(feed.pid)
+            sockets = feed_sockets(self.root)
             self.assertTrue(sockets)
             for kind, local, remote, state in sockets:
                 listening = kind == 'tcp' and state == '0A'
