@@ -89,6 +89,18 @@ class Tension(DisplayTestCase):
         wait_for(lambda: connect(self.port), 10, 'the page served').close()
         return feed
 
+    def send_until_taken(self, lines):
+        """A socket that has sent the lines again and again until the feed,
+        just started, had its port open and took them."""
+        sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.closers.append(sender.close)
+
+        def taken():
+            sender.sendto(lines, ('127.0.0.1', self.cell_port))
+            return self.reading()['tension']['valid']
+        wait_for(taken, 10, 'the tension taken')
+        return sender
+
     def reading(self):
         return json.loads(http(self.port, b'GET /count.json HTTP/1.0\r\n\r\n')[2])
 
@@ -186,10 +198,7 @@ class Tension(DisplayTestCase):
         wait_for(lambda: connect(self.port) is None, 10, 'the port free')
         # A transducer sentence: force in newtons taken, shown in kN; frequency refused.
         feed = self.feed('tension-format = xdr')
-        sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.closers.append(sender.close)
-        sender.sendto(nmea('WIXDR,N,12630,N,TENSION').encode(), ('127.0.0.1', self.cell_port))
-        wait_for(lambda: self.reading()['tension']['valid'], 3, 'the force taken')
+        sender = self.send_until_taken(nmea('WIXDR,N,12630,N,TENSION').encode())
         self.assertEqual((self.reading()['tension']['value'], self.reading()['tension']['unit'],
                           self.reading()['tension']['newtons']), (12.63, 'kN', 12630))
         sender.sendto(nmea('WIXDR,F,50.0,H,TENSION').encode(), ('127.0.0.1', self.cell_port))
@@ -202,11 +211,8 @@ class Tension(DisplayTestCase):
         udp = self.udp_receiver()
         feed = self.feed('udp = 127.0.0.1:%d' % udp.port)
         self.count(321)
-        sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.closers.append(sender.close)
         lines = ''.join(lci90i(1500, time.time()) + '\r\n' for _ in range(20)).encode()
-        sender.sendto(lines, ('127.0.0.1', self.cell_port))
-        wait_for(lambda: self.reading()['tension']['valid'], 3, 'the tension')
+        sender = self.send_until_taken(lines)
         before, started = resident_kib(feed.pid), time.monotonic()
         sent = 0
         while time.monotonic() - started < 8:  # 10,000 lines a second, 20 to a datagram
