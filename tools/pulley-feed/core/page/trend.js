@@ -119,7 +119,7 @@ function trendPlot(width, height, font) {
   plot.tension = Boolean(latest && latest.tension) || tensionTrend.length > 0;
   const span = plot.bottom - plot.top;
   plot.split = plot.top + span * (plot.tension ? 0.48 : 0.72);
-  plot.tensionTop = plot.split + font * 0.6;
+  plot.tensionTop = plot.split + font * 1.2;  // its top label clear of the count's lowest
   plot.tensionBottom = plot.top + span * 0.78;
   plot.rateTop = (plot.tension ? plot.tensionBottom : plot.split) + font * 0.6;
   plot.t1 = trend.length ? trend.at(-1).t : Date.now();
