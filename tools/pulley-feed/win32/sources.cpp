@@ -54,18 +54,24 @@ FeedSource DisplayFeedSource(DisplaySource& source)
     return {.Poll = PollDisplay, .context = &source};
 }
 
-bool OpenSerialSource(SerialSource& source, std::string& reason)
+HANDLE OpenLinePort(const std::string& name, DWORD baudRate, std::string& reason)
 {
     SerialPortFailure failure;
-    source.port = OpenSerialPort(source.name.c_str(), source.baudRate, ReadAtOnceTimeouts, &failure);
-    if (source.port != INVALID_HANDLE_VALUE)
-        return true;
+    HANDLE port = OpenSerialPort(name.c_str(), baudRate, ReadAtOnceTimeouts, &failure);
+    if (port != INVALID_HANDLE_VALUE)
+        return port;
     if (failure.error == 0)
         reason = std::string("no port by that name (") + failure.step + ")";
     else
         reason = std::string(failure.step) + " failed: " + SystemMessage(failure.error) + " (error " +
                  std::to_string(failure.error) + ")";
-    return false;
+    return INVALID_HANDLE_VALUE;
+}
+
+bool OpenSerialSource(SerialSource& source, std::string& reason)
+{
+    source.port = OpenLinePort(source.name, source.baudRate, reason);
+    return source.port != INVALID_HANDLE_VALUE;
 }
 
 // The port failed (a USB adapter pulled): said once, and opened again every

@@ -39,6 +39,9 @@ struct SerialSource {
     int64_t lastLineMs = 0;
     int64_t reopenAtMs = 0;  // while the port is lost
 };
+// Opens a port the feed reads lines from (a read returns what has come):
+// INVALID_HANDLE_VALUE, with the system's reason, when it cannot be used.
+HANDLE OpenLinePort(const std::string& name, DWORD baudRate, std::string& reason);
 // Opens the port: false with the system's reason when it cannot be used.
 bool OpenSerialSource(SerialSource& source, std::string& reason);
 FeedSource SerialFeedSource(SerialSource& source);

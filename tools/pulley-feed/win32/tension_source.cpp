@@ -2,25 +2,19 @@
 #include "tension_source.h"
 
 #include "feed_stop.h"
-#include "serial_port.h"
 #include "sockets.h"
+#include "sources.h"
 
 // A serial port with nothing to read is looked at again this soon: lines
 // come 20 a second.
 constexpr DWORD SerialLookMs = 10;
-constexpr int64_t TensionReopenMs = 2000;
 // A datagram holds at most this much: a few lines.
 constexpr int MostDatagramBytes = 2048;
 
 bool TensionSource::OpenPort(std::string& reason)
 {
-    SerialPortFailure failure;
-    serial_ = OpenSerialPort(port_.c_str(), baudRate_, ReadAtOnceTimeouts, &failure);
-    if (serial_ != INVALID_HANDLE_VALUE)
-        return true;
-    reason = failure.error == 0 ? std::string("no port by that name (") + failure.step + ")"
-                                : std::string(failure.step) + " failed: " + SystemMessage(failure.error);
-    return false;
+    serial_ = OpenLinePort(port_, baudRate_, reason);
+    return serial_ != INVALID_HANDLE_VALUE;
 }
 
 bool TensionSource::Open(const std::string& port, DWORD baudRate, int udpPort,
@@ -58,7 +52,7 @@ void TensionSource::ReadPort()
         DWORD errors = 0, received = 0;
         if (serial_ == INVALID_HANDLE_VALUE) {
             std::string reason;
-            if (!PauseUnlessFeedStops(static_cast<DWORD>(TensionReopenMs)) || !OpenPort(reason))
+            if (!PauseUnlessFeedStops(static_cast<DWORD>(SerialReopenMs)) || !OpenPort(reason))
                 continue;
             say_(port_ + " is open again: the tension is read");
             reader_ = {};
