@@ -80,11 +80,11 @@ class Tension(DisplayTestCase):
     def count(self, metres):
         os.write(self.far, b'%+05dm\r' % metres)
 
-    def feed(self, *lines):
+    def feed(self, *lines, tension=None):
         with open(os.path.join(self.dir, 'pulley-feed.ini'), 'w', newline='') as f:
             f.write('\r\n'.join(('serial = COM12', 'http = 127.0.0.1:%d' % self.port,
                                  'log = %s' % windows_path(self.folder), 'casts', 'wire-length = 3000',
-                                 'tension = udp:%d' % self.cell_port) + lines) + '\r\n')
+                                 'tension = %s' % (tension or 'udp:%d' % self.cell_port)) + lines) + '\r\n')
         feed = self.start_feed()
         wait_for(lambda: connect(self.port), 10, 'the page served').close()
         return feed
@@ -196,12 +196,15 @@ class Tension(DisplayTestCase):
         feed.kill()
         feed.communicate(timeout=10)
         wait_for(lambda: connect(self.port) is None, 10, 'the port free')
-        # A transducer sentence: force in newtons taken, shown in kN; frequency refused.
-        feed = self.feed('tension-format = xdr')
-        sender = self.send_until_taken(nmea('WIXDR,N,12630,N,TENSION').encode())
+        # A transducer on a serial port: force in newtons taken, shown in kN;
+        # frequency refused.
+        transducer = self.relay_port('com3')
+        feed = self.feed('tension-format = xdr', tension='COM3')
+        os.write(transducer, nmea('WIXDR,N,12630,N,TENSION').encode())
+        wait_for(lambda: self.reading()['tension']['valid'], 3, 'the force taken')
         self.assertEqual((self.reading()['tension']['value'], self.reading()['tension']['unit'],
                           self.reading()['tension']['newtons']), (12.63, 'kN', 12630))
-        sender.sendto(nmea('WIXDR,F,50.0,H,TENSION').encode(), ('127.0.0.1', self.cell_port))
+        os.write(transducer, nmea('WIXDR,F,50.0,H,TENSION').encode())
         wait_for(lambda: self.reading()['tension']['bad_lines'] == 1, 3, 'the frequency refused')
         self.assertEqual(self.reading()['tension']['value'], 12.63)
         feed.kill()
