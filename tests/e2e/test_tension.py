@@ -86,7 +86,12 @@ class Tension(DisplayTestCase):
                                  'log = %s' % windows_path(self.folder), 'casts', 'wire-length = 3000',
                                  'tension = %s' % (tension or 'udp:%d' % self.cell_port)) + lines) + '\r\n')
         feed = self.start_feed()
-        wait_for(lambda: connect(self.port), 10, 'the page served').close()
+        def first_reading_served():  # before it the feed answers 503
+            try:
+                return http(self.port, b'GET /count.json HTTP/1.0\r\n\r\n')[0] == 200
+            except OSError:
+                return False
+        wait_for(first_reading_served, 10, 'the first reading served')
         return feed
 
     def send_until_taken(self, lines):
@@ -100,6 +105,14 @@ class Tension(DisplayTestCase):
             return self.reading()['tension']['valid']
         wait_for(taken, 10, 'the tension taken')
         return sender
+
+    def count_taken(self, metres):
+        """The count written again and again until the feed, just started,
+        had its port open and took it."""
+        def taken():
+            self.count(metres)
+            return self.reading()['metres'] == metres
+        wait_for(taken, 10, 'the count taken')
 
     def reading(self):
         return json.loads(http(self.port, b'GET /count.json HTTP/1.0\r\n\r\n')[2])
@@ -213,7 +226,7 @@ class Tension(DisplayTestCase):
     def test_a_flood_of_lines_costs_bounded_memory_and_leaves_the_count_on_time(self):
         udp = self.udp_receiver()
         feed = self.feed('udp = 127.0.0.1:%d' % udp.port)
-        self.count(321)
+        self.count_taken(321)
         lines = ''.join(lci90i(1500, time.time()) + '\r\n' for _ in range(20)).encode()
         sender = self.send_until_taken(lines)
         before, started = resident_kib(feed.pid), time.monotonic()
@@ -222,7 +235,7 @@ class Tension(DisplayTestCase):
             sender.sendto(lines, ('127.0.0.1', self.cell_port))
             sent += 20
             time.sleep(max(0.0, started + sent / 10000 - time.monotonic()))
-        self.assertGreater(sent, 70000)
+        self.assertGreater(sent, 50000)  # the sender itself may fall behind on a busy machine
         arrivals = [at for at, data in udp.since(started) if data.startswith(b'$PKVNC')]
         self.assertLess(max(b - a for a, b in zip(arrivals, arrivals[1:])), 1.5, 'the count on time')
         self.assertEqual({sentence(data)['metres'] for _, data in udp.since(started) if data.startswith(b'$PKVNC')},
