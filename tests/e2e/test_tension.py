@@ -135,7 +135,11 @@ class Tension(DisplayTestCase):
         return at_spike
 
     def test_every_good_line_logged_the_casts_most_tension_and_the_safe_working_load(self):
-        feed = self.feed('breaking-load = 12500', 'safety-factor = 5')  # safe working load 2500 lbf, warning 2000
+        feed = self.feed('safety-factor = 5')
+        # The wire's breaking load from its install in the wire book: a safe
+        # working load of 2500 lbf, a warning at 2000.
+        installed = self.remote('wire', 'install', '3000', '--breaking-load', '12500lbf')
+        self.assertEqual(installed.returncode, 0, installed.stderr)
         cell = LoadCell(self.cell_port)
         self.count(0)
         wait_for(lambda: self.reading()['tension']['valid'], 5, 'the tension')

@@ -1,10 +1,17 @@
 // The cruise's record: what an event carries of its moment, the wire
-// book's refusals and the wire on the drum, the LAN's bodies and its gate.
+// book's refusals, the wire on the drum and the safe working load its
+// breaking load sets, the LAN's bodies and its gate.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "fake_disk.h"
 #include "formats/http_request.h"
+#include "formats/sentences.h"
 #include "record/events.h"
 #include "record/wire_book.h"
+#include "running/commands.h"
+#include "running/feed_logs.h"
 #include "running/write_gate.h"
 
 TEST(CruiseRecord, AnEventCarriesOnlyACountOfItsMoment)
@@ -48,6 +55,71 @@ TEST(CruiseRecord, TheWireBookRefusesWhatCannotBeAndFollowsTheWire)
     EXPECT_TRUE(LoadTestDue(book));
     book.entries.push_back({.utcMs = 4000, .event = "load-test"});
     EXPECT_FALSE(LoadTestDue(book));
+}
+
+TEST(CruiseRecord, TheWiresBreakingLoadSetsTheSafeWorkingLoad)
+{
+    FakeDisk disk;
+    FeedLogs logs;
+    std::string failure;
+    ASSERT_TRUE(logs.Open(disk.ops, "log", true, {.survey = "pulley.csv", .tension = "tension.csv"},
+                          [](const std::string&) {}, failure, "log"))
+        << failure;
+    FeedOptions options;
+    options.tensionUdpPort = 10111;
+    options.tensionUnit = options.alarms.tensionUnit = TensionUnit::KiloNewtons;
+    ASSERT_TRUE(ParseTensionFormat("wnc", options.tensionFormat, failure));
+    options.alarms.safetyFactor = 5;  // the breaking load from the book alone
+    std::vector<std::string> said;
+    FeedState feed;
+    InitFeedState(feed, options,
+                  {.Publish = [](void*, auto&, auto&, bool) {},
+                   .Say = [](void* context, const std::string& text) {
+                       static_cast<std::vector<std::string>*>(context)->push_back(text);
+                   },
+                   .context = &said},
+                  logs.Writer(), {.wireBook = WireBook{{{.utcMs = 1000, .event = "install", .metres = 3000}}}});
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find("not watched"), std::string::npos) << said[0];
+    auto wire = [&feed](std::vector<std::string> words) {
+        words.insert(words.begin(), "wire");
+        return RunCommand(feed, {words, "pulley-remote"}, 5000, 5000);
+    };
+    auto tension = [&feed](const char* kiloNewtons) {
+        std::string line = NmeaSentence(std::string("WIWNC,1,") + kiloNewtons + ",0,0");
+        TakeTension(feed, line.substr(0, line.size() - 2), 6000, 6000);
+        return RaisedAlarms(feed.alarms).size();
+    };
+    EXPECT_EQ(tension("60"), 0u) << "nothing watched";
+    for (std::vector<std::string> refused : {std::vector<std::string>{"termination", "--breaking-load", "100kN"},
+                                             {"install", "100", "--breaking-load", "100"},
+                                             {"install", "100", "--breaking-load", "100 N"}})
+        EXPECT_FALSE(wire(refused).done) << refused[2];
+    CommandAnswer installed = wire({"install", "6000", "--breaking-load", "10500 lbf"});
+    ASSERT_TRUE(installed.done) << installed.text;
+    EXPECT_NE(installed.text.find("breaking load 10500 lbf"), std::string::npos) << installed.text;
+    double safe = 10500 * 4.4482216152605 / 1000 / 5;  // 9.34 kN
+    EXPECT_NEAR(feed.limits.tensionAlarm, safe, 1e-9);
+    EXPECT_NEAR(feed.casts.alarmTension, safe, 1e-9);
+    EXPECT_EQ(tension("9.5"), 2u) << "over the safe working load, and its warning";
+    EXPECT_TRUE(wire({"removal"}).done);
+    EXPECT_EQ(tension("9.5"), 0u) << "no wire, no safe working load: the alarms clear";
+    EXPECT_EQ(std::count_if(said.begin(), said.end(),
+                            [](const std::string& text) { return text.find("not watched") != std::string::npos; }),
+              2);
+
+    // The settings' own breaking load gives way to the book's, and says so.
+    options.alarms.breakingLoad = 50;
+    said.clear();
+    FeedOutputs outputs = feed.outputs;
+    InitFeedState(feed, options, outputs, logs.Writer(), {.wireBook = feed.wire});
+    EXPECT_TRUE(wire({"install", "6000", "--breaking-load", "10500lbf"}).done);
+    EXPECT_NEAR(feed.limits.tensionAlarm, safe, 1e-9);
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find("breaking-load 50: the book's is used"), std::string::npos) << said[0];
+    bool ended;
+    EXPECT_EQ(logs.Close(5000, ended), 0u);
+    EXPECT_NE(disk.Text("wire-book.csv").find(",6000,,,,10500,lbf,"), std::string::npos) << "its columns";
 }
 
 TEST(CruiseRecord, TheLansBodiesAndItsGate)

@@ -27,7 +27,7 @@ static const char Usage[] =
     "usage: pulley-remote get|metres|status|reset [--wait SECONDS] [--timeout MS]\n"
     "       pulley-remote mark TEXT | ack ID | station ID [--timeout MS]\n"
     "       pulley-remote wire EVENT [METRES] [--id NSF_ID] [--part NUMBER] [--maker NAME]\n"
-    "                     [--note TEXT] [--timeout MS]\n"
+    "                     [--breaking-load LOAD] [--note TEXT] [--timeout MS]\n"
     "\n"
     "  get      print the display's count (metres, or feet when it shows feet)\n"
     "  metres   print the count in metres, whatever the display shows\n"

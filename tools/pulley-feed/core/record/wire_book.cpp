@@ -14,6 +14,9 @@ const LogTable<WireEntry> WireBookTable = {
     ColumnOf<&WireEntry::nsfId, NameField>("nsf_id", "", "the wire's NSF id"),
     ColumnOf<&WireEntry::partNumber, NameField>("part_number", "", "the wire's part number"),
     ColumnOf<&WireEntry::maker, NameField>("maker", "", "the wire's maker"),
+    ColumnOf<&WireEntry::breakingLoad, OptionalDecimalField>("breaking_load", "as load_unit says",
+                                                             "the wire's assigned breaking load"),
+    ColumnOf<&WireEntry::loadUnit, NameField>("load_unit", "", "lbf, kgf or kN"),
     ColumnOf<&WireEntry::cruise, NameField>("cruise", "", "the cruise when it was entered"),
     ColumnOf<&WireEntry::note, TextField>("note", "", "a person's words"),
 };
@@ -22,8 +25,9 @@ const char WireBookFileName[] = "wire-book.csv";
 const std::vector<std::string> WireEvents = {"install", "cut-back", "termination", "load-test", "lubrication",
                                              "removal", "other"};
 
-// No wire is longer than this: a length beyond it is a mistake.
+// No wire is longer than this, nor stronger: a figure beyond it is a mistake.
 constexpr double MostWireMetres = 100000;
+constexpr double MostBreakingLoad = 1000000;
 
 bool ReadWireBook(const LogFileOps& files, const std::string& path, WireBook& book, std::string& reason)
 {
@@ -47,6 +51,7 @@ bool ReadWireBook(const LogFileOps& files, const std::string& path, WireBook& bo
 bool CheckWireEntry(const WireBook& book, const WireEntry& entry, std::string& reason)
 {
     bool takesMetres = entry.event == "install" || entry.event == "cut-back";
+    TensionUnit unit;
     std::optional<double> length = WireLengthAt(book, entry.utcMs);
     if (std::find(WireEvents.begin(), WireEvents.end(), entry.event) == WireEvents.end())
         reason = "\"" + entry.event + "\" is no wire book entry: install, cut-back, termination, load-test, "
@@ -67,6 +72,13 @@ bool CheckWireEntry(const WireBook& book, const WireEntry& entry, std::string& r
         reason = "an id, part number or maker of at most 64 printable characters, no comma or quote";
     else if (entry.note.find_first_of("\r\n") != std::string::npos)
         reason = "a note of one line";
+    else if (entry.breakingLoad && entry.event != "install")
+        reason = "a breaking load is the wire's: give it with its install";
+    else if (entry.breakingLoad && !(*entry.breakingLoad > 0 && *entry.breakingLoad <= MostBreakingLoad))
+        reason = "the breaking load is more than 0 and at most 1000000";
+    else if (entry.breakingLoad.has_value() != !entry.loadUnit.empty() ||
+             (!entry.loadUnit.empty() && !ParseTensionUnit(entry.loadUnit, unit)))
+        reason = "a breaking load is given with its unit: lbf, kgf or kN (10500lbf)";
     else
         return true;
     return false;
@@ -97,6 +109,15 @@ const WireEntry* InstalledWire(const WireBook& book)
         else if (entry.event == "removal")
             installed = nullptr;
     return installed;
+}
+
+std::optional<double> BreakingLoadIn(const WireBook& book, TensionUnit unit)
+{
+    const WireEntry* wire = InstalledWire(book);
+    TensionUnit given;
+    if (wire == nullptr || !wire->breakingLoad || !ParseTensionUnit(wire->loadUnit, given))
+        return std::nullopt;
+    return TensionIn(unit, NewtonsOf(*wire->breakingLoad, given));
 }
 
 bool LoadTestDue(const WireBook& book)

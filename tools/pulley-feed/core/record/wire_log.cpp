@@ -141,8 +141,8 @@ std::string WireLogDescription(const std::string& kind)
                        "\r\nWhat: the wire log a technician hands in, in the UNOLS wire pool layout\r\n"
                        "File type: ASCII CSV: comma-separated values, quoted where a field holds a comma, lines ended "
                        "CR LF\r\nFiles: " + kind + "-YYYYMMDDThhmmssZ.csv, one for the cruise, written again as it goes"
-                       "\r\nRecord format: a head of name,value rows (the wire's NSF id, part number, maker; the ship "
-                       "and the winch), a blank line, then one record a line: ";
+                       "\r\nRecord format: a head of name,value rows (the wire's NSF id, part number, maker, "
+                       "breaking load; the ship and the winch), a blank line, then one record a line: ";
     for (size_t i = 0; i < WireLogTable.size(); i++)
         text.append(i == 0 ? "" : ",").append(WireLogTable[i].name);
     return text + "\r\nExample record: Cast,AT50-12,2026-12-08 10:00:00,12,5950,,,,2480,station CTD 14; duration "
@@ -158,6 +158,8 @@ std::string BuildWireLog(const WireLogHead& head, const std::vector<CastRecord>&
              {"Tension Member NSF ID", wire ? wire->nsfId : ""},
              {"Part Number", wire ? wire->partNumber : ""},
              {"Manufacturer", wire ? wire->maker : ""},
+             {"Breaking Load", wire && wire->breakingLoad ? DecimalText(*wire->breakingLoad) + " " + wire->loadUnit
+                                                         : ""},
              {"Ship", head.ship},
              {"Winch", head.winch},
              {"Winch Model", head.winchModel},

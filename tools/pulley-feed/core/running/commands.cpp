@@ -74,7 +74,23 @@ static CommandAnswer Cruise(FeedState& state, const std::string& id, int64_t utc
     return {true, JsonString(id)};
 }
 
-// wire EVENT [METRES] [--id NSF_ID] [--part NUMBER] [--maker NAME] [--note TEXT]
+// A breaking load as a person writes it: 10500lbf, 46.7 kN.
+static bool ReadLoad(const std::string& text, WireEntry& entry)
+{
+    size_t unitAt = text.find_first_not_of("0123456789.+- ");
+    size_t numberEnd = text.find_last_not_of(' ', unitAt == std::string::npos ? std::string::npos : unitAt - 1);
+    double load = 0;
+    TensionUnit unit;
+    if (unitAt == std::string::npos || numberEnd == std::string::npos ||
+        !ParseDecimal(text.substr(0, numberEnd + 1).c_str(), load) || !ParseTensionUnit(text.substr(unitAt), unit))
+        return false;
+    entry.breakingLoad = load;
+    entry.loadUnit = TensionUnitName(unit);
+    return true;
+}
+
+// wire EVENT [METRES] [--id NSF_ID] [--part NUMBER] [--maker NAME]
+//      [--breaking-load LOAD] [--note TEXT]
 static CommandAnswer Wire(FeedState& state, const std::vector<std::string>& words, const std::string& source,
                           int64_t monotonicMs, int64_t utcMs)
 {
@@ -91,10 +107,16 @@ static CommandAnswer Wire(FeedState& state, const std::vector<std::string>& word
     }
     for (; at + 1 < words.size(); at += 2) {
         const std::string& option = words[at];
+        if (option == "--breaking-load") {
+            if (!ReadLoad(words[at + 1], entry))
+                return Refused("the breaking load is a number and its unit, lbf, kgf or kN (10500lbf), not \"" +
+                               words[at + 1] + "\"");
+            continue;
+        }
         std::string* field = option == "--id" ? &entry.nsfId : option == "--part" ? &entry.partNumber
                              : option == "--maker" ? &entry.maker : option == "--note" ? &entry.note : nullptr;
         if (field == nullptr)
-            return Refused("a wire entry takes --id, --part, --maker and --note, not " + option);
+            return Refused("a wire entry takes --id, --part, --maker, --breaking-load and --note, not " + option);
         *field = words[at + 1];
     }
     std::string reason;
@@ -103,12 +125,15 @@ static CommandAnswer Wire(FeedState& state, const std::vector<std::string>& word
     if (!CheckWireEntry(state.wire, entry, reason))
         return Refused(reason);
     state.wire.entries.push_back(entry);
+    FollowBreakingLoad(state);
     state.log->Push({"", RowOf(WireBookTable, entry), utcMs, LogLane::WireBook, false});
     std::string text = entry.event;
     if (entry.metres)
         text.append(" ").append(DecimalText(*entry.metres)).append(" m");
     if (!entry.nsfId.empty())
         text.append(" ").append(entry.nsfId);
+    if (entry.breakingLoad)
+        text.append(", breaking load ").append(DecimalText(*entry.breakingLoad)).append(" ").append(entry.loadUnit);
     if (!entry.note.empty())
         text.append(": ").append(entry.note);
     return Recorded(state, {.utcMs = utcMs, .kind = WireEvent, .source = source, .text = text}, monotonicMs);

@@ -17,7 +17,8 @@ constexpr size_t MostMarkBytes = 200;
 
 struct FeedCommand {
     // mark TEXT | ack ID | station ID | cruise ID |
-    // wire EVENT [METRES] [--id NSF_ID] [--part NUMBER] [--maker NAME] [--note TEXT]
+    // wire EVENT [METRES] [--id NSF_ID] [--part NUMBER] [--maker NAME]
+    //      [--breaking-load LOAD] [--note TEXT]
     std::vector<std::string> words;
     std::string source;  // "pulley-remote", an address on the LAN, "openvdm"
 };

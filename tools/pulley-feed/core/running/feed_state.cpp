@@ -29,6 +29,7 @@ void InitFeedState(FeedState& state, const FeedOptions& options, const FeedOutpu
     state.lines.intervalMs = LineIntervalMs;
     state.rows.intervalMs = LogIntervalMs;
     state.wireLength = options.alarms.wireLength;
+    state.breakingLoad = options.alarms.breakingLoad;
     state.watchAlarms = AnyAlarmAsked(options.alarms);
     state.trackCasts = options.casts && log != nullptr;
     state.listedCasts = record.listed;
@@ -37,9 +38,7 @@ void InitFeedState(FeedState& state, const FeedOptions& options, const FeedOutpu
                     .reserve = options.alarms.reserve,
                     .aboveMetres = options.alarms.aboveMetres,
                     .belowMetres = options.alarms.belowMetres,
-                    .reserveMetres = options.alarms.wireLength - options.alarms.reserveMetres,
-                    .tensionWarning = TensionWarningLevel(options.alarms),
-                    .tensionAlarm = SafeWorkingLoad(options.alarms)};
+                    .reserveMetres = options.alarms.wireLength - options.alarms.reserveMetres};
     state.cruise = options.cruise;
     state.station = options.station.empty() ? record.lastStation : options.station;
     state.wire = record.wireBook.value_or(WireBook{});
@@ -58,11 +57,9 @@ void InitFeedState(FeedState& state, const FeedOptions& options, const FeedOutpu
     InitCastTracker(state.casts, options.castStartMetres, options.castMergeSeconds, record.lastCastNumber);
     state.casts.cruise = state.cruise;
     state.casts.station = state.station;
-    if (state.tension.on) {
+    if (state.tension.on)
         state.casts.tensionUnit = TensionUnitName(state.tension.unit);
-        state.casts.warningTension = TensionWarningLevel(options.alarms);
-        state.casts.alarmTension = SafeWorkingLoad(options.alarms);
-    }
+    FollowBreakingLoad(state);
 }
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
@@ -197,6 +194,30 @@ std::optional<double> WireLength(const FeedState& state, int64_t utcMs)
     if (state.wireLength > 0)
         return state.wireLength;
     return std::nullopt;
+}
+
+void FollowBreakingLoad(FeedState& state)
+{
+    std::optional<double> book = BreakingLoadIn(state.wire, state.tension.unit);
+    if (book && state.breakingLoad > 0 && *book != state.breakingLoad && !state.loadConflictSaid) {
+        state.loadConflictSaid = true;
+        state.outputs.Say(state.outputs.context, "the wire book gives the breaking load as " + DecimalText(*book) +
+                                                     " " + TensionUnitName(state.tension.unit) + ", breaking-load " +
+                                                     DecimalText(state.breakingLoad) + ": the book's is used");
+    }
+    AlarmLimits& limits = state.alarms.limits;
+    limits.breakingLoad = book.value_or(state.breakingLoad);
+    if (limits.safetyFactor > 0 && limits.breakingLoad == 0)
+        state.outputs.Say(state.outputs.context, "the safe working load is not watched: the wire on the drum has "
+                                                 "no breaking load (pulley-remote wire install METRES "
+                                                 "--breaking-load 10500lbf gives it)");
+    state.watchAlarms = state.watchAlarms || AnyAlarmAsked(limits);  // a raised alarm still clears
+    state.limits.tensionWarning = TensionWarningLevel(limits);
+    state.limits.tensionAlarm = SafeWorkingLoad(limits);
+    if (state.tension.on) {
+        state.casts.warningTension = state.limits.tensionWarning;
+        state.casts.alarmTension = state.limits.tensionAlarm;
+    }
 }
 
 // The wire left on the drum; none when not known. The drum's reserve and

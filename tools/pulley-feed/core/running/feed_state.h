@@ -46,7 +46,8 @@ struct FeedState {
     Schedule lines, rows;
     TimedReading latest;
     bool tookReading;  // latest holds one
-    double wireLength;  // 0: not given
+    double wireLength;    // 0: not given
+    double breakingLoad;  // the settings', in the tension's unit; 0: not given
     bool watchAlarms, trackCasts;
     AlarmWatch alarms;
     CastTracker casts;
@@ -58,6 +59,7 @@ struct FeedState {
     WireBook wire;          // the winch's wire book, when one is kept
     bool keepsWireBook;     // its entries go to the log's writer
     bool wireConflictSaid;  // --wire-length and the book disagree: said once
+    bool loadConflictSaid;  // --breaking-load and the book disagree: said once
     // The cruise folder (layout = cruise).
     CruiseLayout layout;
     WireLogHead head;
@@ -96,6 +98,10 @@ void PublishAgain(FeedState& state, const std::vector<std::string>& lines);
 EventRow RecordEvent(FeedState& state, EventRow row, int64_t monotonicMs);
 // The wire on the drum now: the wire book's, else --wire-length; none when neither.
 std::optional<double> WireLength(const FeedState& state, int64_t utcMs);
+// The safe working load from the wire on the drum: its install's breaking
+// load in the book, else breaking-load's. The alarms, the chart's lines and
+// the casts' notes follow it as the book changes.
+void FollowBreakingLoad(FeedState& state);
 // The casts file written now, relative to the log folder: casts.csv, or
 // the cruise folder's own.
 std::string CastsFileOf(const FeedState& state);

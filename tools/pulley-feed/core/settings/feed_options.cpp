@@ -48,7 +48,8 @@ const char FeedUsage[] =
     "  --tension-format F     lci90i[:FIELD,...] (default lci90i:name,tension,speed,\n"
     "                         payout), wnc, wir or xdr[:NAME] (force in newtons)\n"
     "  --tension-unit lbf|kgf|kN  what the lines carry (default lbf; kN for xdr)\n"
-    "  --breaking-load T      the wire's breaking load, in that unit, and\n"
+    "  --breaking-load T      the wire's breaking load, in that unit (an install\n"
+    "                         in the wire book that gives one comes first), and\n"
     "  --safety-factor F      its factor: an alarm (ALR 007) over T / F, a warning\n"
     "                         (ALR 006) over 80% of that\n"
     "the cruise's record (events.csv in the log folder)\n"
@@ -417,9 +418,12 @@ static bool CheckTension(ToolArgs& args, FeedOptions& options)
     bool load = options.alarms.breakingLoad > 0, factor = options.alarms.safetyFactor > 0;
     if ((load || factor) && !ReadsTension(options))
         return args.Refuse("--breaking-load and --safety-factor watch the tension: give --tension too");
-    if (load != factor)
-        return args.Refuse("the safe working load is --breaking-load / --safety-factor: give both (the factor "
-                           "as the ship's rules set it for this wire and this work)");
+    if (load && !factor)
+        return args.Refuse("the safe working load is --breaking-load / --safety-factor: give the factor too, as "
+                           "the ship's rules set it for this wire and this work");
+    if (factor && !load && options.logFolder.empty())
+        return args.Refuse("the safe working load is the breaking load / --safety-factor: give --breaking-load, or a "
+                           "log folder, to keep the wire book whose install gives it");
     return true;
 }
 

@@ -172,8 +172,11 @@ std::vector<AlarmEvent> WatchTension(AlarmWatch& watch, std::optional<double> te
     const AlarmLimits& limits = watch.limits;
     std::vector<AlarmEvent> events;
     double safe = SafeWorkingLoad(limits), warning = TensionWarningLevel(limits);
-    if (safe <= 0)
+    if (safe <= 0) {  // not watched, or no longer (the wire removed): a raised alarm clears
+        for (AlarmId id : {AlarmTensionWarning, AlarmTension})
+            Judge(watch, id, Side::Back, "", utcMs, monotonicMs, events);
         return events;
+    }
     auto side = [&tension](double level) {
         return tension ? SideOf(*tension, level, level * TensionHysteresisShare, true) : Side::Between;
     };
