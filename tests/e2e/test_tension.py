@@ -193,6 +193,11 @@ class Tension(DisplayTestCase):
         self.assertGreater(int(browser.find_element('id', 'trend').get_attribute('data-tension')), 0, 'its trend')
         if SHOTS:  # the operator's guide's pictures of tension beside the count
             guide_pictures(browser, 'http://127.0.0.1:%d/' % self.port, 'page-tension', SHOTS, settle=3)
+        # A wire installed with a lower breaking load (a safe working load of
+        # 1000 lbf): the open page's limits follow it.
+        self.assertEqual(self.remote('wire', 'install', '3000', '--breaking-load', '5000lbf').returncode, 0)
+        wait_for(lambda: 'over' in browser.find_element('id', 'tension').get_attribute('class'), 5,
+                 'the new safe working load on the page')
         # The page judges a silent source by the reading's own times: a line
         # 2.1 s older than the reading it comes with is no tension.
         self.assertEqual(browser.execute_script(

@@ -65,7 +65,9 @@ static std::string WireJson(const std::optional<WireState>& wire)
     if (!wire)
         return "null";
     return "{\"length_m\":" + NumberOrNull(wire->length) +
-           ",\"load_test_due\":" + (wire->loadTestDue ? "true" : "false") + "}";
+           ",\"load_test_due\":" + (wire->loadTestDue ? "true" : "false") +
+           ",\"breaking_load\":" + NumberOrNull(wire->breakingLoad) +
+           ",\"load_unit\":" + StringOrNull(wire->loadUnit) + "}";
 }
 
 static std::string TensionJsonText(const std::optional<TensionJson>& tension)

@@ -26,6 +26,7 @@ struct CastUnderWay {
 struct WireState {
     std::string length;  // a number's text; empty when no wire is installed
     bool loadTestDue;    // a termination with no load test since
+    std::string breakingLoad = "", loadUnit = "";  // its install's, as the book has them; empty when none
 };
 
 // The same values as the reading's sentence, and what the winch watch and
@@ -52,7 +53,7 @@ struct ReadingJson {
 
 // {"metres":..,"feet":..,"text_m":..,"text_ft":..,"valid":..,"status":..,
 // "rate_m_per_min":..,"utc":..,"wire_left_m":..,"alarms":[..],"cast":..,
-// "cruise":{"id":..,"station":..},"wire":{"length_m":..,"load_test_due":..}|null,
+// "cruise":{"id":..,"station":..},"wire":{"length_m":..,"load_test_due":..,"breaking_load":..,"load_unit":..}|null,
 // "tension":{"value":..,"unit":..,"newtons":..,"utc":..,"valid":..,"bad_lines":..}|null,
 // "station":..}: metres, feet (the display's feet) and the display's texts
 // in both units, null and dashes when there is no count; station is the

@@ -1,4 +1,5 @@
 // The controls, the live stream of readings, and the page's start.
+let lastWire;
 function take(event) {
   latest = JSON.parse(event.data);
   lastEventAt = performance.now();
@@ -9,6 +10,10 @@ function take(event) {
     refetch = true;  // back after a lost connection: what was missed comes from the history
   addToTrend(latest);
   addTension(latest);
+  const wire = JSON.stringify(latest.wire);
+  if (wire !== lastWire && lastWire !== undefined)
+    refetch = true;  // a wire book entry: the drum reserve's and the safe working load's lines with it
+  lastWire = wire;
   if (refetch)
     loadHistory();
   if (latest.cast === null && listedCasts.some(cast => !cast.end_utc))

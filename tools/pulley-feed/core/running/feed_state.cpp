@@ -318,9 +318,13 @@ static std::optional<TensionJson> TensionJsonOf(const FeedState& state)
 static std::string LatestJson(FeedState& state, std::optional<double> wireLeft)
 {
     std::optional<WireState> wire;
-    if (state.keepsWireBook)
+    if (state.keepsWireBook) {
+        const WireEntry* installed = InstalledWire(state.wire);
         wire = WireState{OptionalDecimalField.Write(WireLengthAt(state.wire, state.latest.utcMs)),
-                         LoadTestDue(state.wire)};
+                         LoadTestDue(state.wire),
+                         installed ? OptionalDecimalField.Write(installed->breakingLoad) : "",
+                         installed ? installed->loadUnit : ""};
+    }
     return BuildReadingJson({.time = UtcFromUnixMs(state.latest.utcMs),
                              .reading = state.latest.reading,
                              .rate = RateText(state.rate),
